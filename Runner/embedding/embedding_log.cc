@@ -1,0 +1,29 @@
+#include "Runner/embedding/embedding_log.h"
+
+#include <iostream>
+
+namespace flutter {
+namespace {
+
+EmbeddingLogSink& installedSink() {
+  static EmbeddingLogSink sink;
+  return sink;
+}
+
+}  // namespace
+
+void logEmbeddingProblem(const std::string& line) {
+  if (const auto& sink = installedSink()) {
+    sink(line);
+    return;
+  }
+  std::cerr << "tessra: " << line << std::endl;
+}
+
+EmbeddingLogSink setEmbeddingLogSink(EmbeddingLogSink sink) {
+  EmbeddingLogSink previous = std::move(installedSink());
+  installedSink() = std::move(sink);
+  return previous;
+}
+
+}  // namespace flutter
