@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include <nlohmann/json.hpp>
+
+#include "Runner/embedding/encodable_value.h"
+#include "Runner/embedding/method_call.h"
+#include "Runner/embedding/method_result.h"
+#include "platform/flutter_engine/interface_side.h"
+
+namespace engine {
+
+// The driver endpoint's line protocol: one JSON object per line each way. Values use the
+// mapping of json_value.h. Requests carry an "id" (an integer or a string) that the answer
+// repeats:
+//   {"id":1,"op":"invoke","channel":C,"method":M,"arguments":V}
+//       -> {"id":1,"reply":V} | {"id":1,"notImplemented":true}
+//        | {"id":1,"error":{"code":..,"message":..,"details":..}}
+//   {"id":2,"op":"listen","channel":C,"arguments":V}, {"id":3,"op":"cancel","channel":C}
+//       -> {"id":N,"reply":null} or an error as above
+// Unsolicited lines (no "id"):
+//   {"event":C,"value":V}                                   an event
+//   {"event":C,"error":{"code":..,"message":..,"details":..}} an error event
+//   {"event":C,"end":true}                                  the end of the stream
+//   {"call":C,"method":M,"arguments":V}                     a host-to-interface call
+//   {"error":{"code":"bad-request","message":..}}           a line that could not be used
+//                                                           (with "id" when it had one)
+//   {"error":{"code":"busy","message":..}}                  another driver is attached
+
+struct DriverRequest {
+  enum class Op { kInvoke, kListen, kCancel };
+  nlohmann::json id;
+  Op op = Op::kInvoke;
+  std::string channel;
+  std::string method;  // kInvoke only
+  flutter::EncodableValue arguments;
+};
+
+struct DriverBadRequest {
+  nlohmann::json id;  // null when the line had no usable id
+  std::string message;
+};
+
+// Lines longer than this are refused without being parsed.
+inline constexpr size_t kMaxDriverLineLength = 1 << 20;
+
+std::variant<DriverRequest, DriverBadRequest> parseDriverRequest(std::string_view line);
+
+// Each returns one line without its newline.
+std::string driverReplyLine(const nlohmann::json& id, const flutter::FlutterReply& reply);
+std::string driverBadRequestLine(const DriverBadRequest& bad);
+std::string driverBusyLine();
+std::string driverEventLine(const std::string& channel, const StreamEvent& event);
+std::string driverCallLine(const std::string& channel, const flutter::FlutterMethodCall& call);
+
+}  // namespace engine

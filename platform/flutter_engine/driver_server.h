@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/flutter_engine/interface_side.h"
+
+namespace engine {
+
+// The driver endpoint: a Unix stream socket through which a test or tool plays the
+// interface, with the line protocol of driver_protocol.h. Served by GIO in the default
+// main context (the main thread), so it needs a running GLib main loop.
+//
+// One client at a time: while one is attached, another connection is answered with a
+// "busy" line and closed. While a client is attached it receives every host-to-interface
+// call (which the engine answers with null on its behalf) and the built-in interface does
+// not see them. When the client goes away, its listens are cancelled and the calls go back
+// to the built-in interface; the host notices nothing else.
+class DriverServer {
+ public:
+  // Creates the socket at `path` with mode 0600 and starts serving. A stale socket file is
+  // replaced; a path that exists and is not a socket, or a socket some other process still
+  // serves, is left alone. On failure returns nullptr and says why in `whyNot`.
+  static std::unique_ptr<DriverServer> start(const std::string& path, InterfaceSide& interface,
+                                             std::string& whyNot);
+  // Closes the client, stops serving and removes the socket file it created.
+  ~DriverServer();
+  DriverServer(const DriverServer&) = delete;
+  DriverServer& operator=(const DriverServer&) = delete;
+
+  bool hasClient() const;
+  const std::string& path() const;
+
+  struct Impl;
+  // For start() only.
+  explicit DriverServer(std::unique_ptr<Impl> impl);
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace engine

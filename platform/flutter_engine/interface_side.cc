@@ -1,0 +1,143 @@
+#include "platform/flutter_engine/interface_side.h"
+
+#include <cassert>
+
+#include "Runner/embedding/embedding_log.h"
+#include "Runner/embedding/standard_codec.h"
+
+namespace engine {
+
+using flutter::FlutterReply;
+using flutter::StandardMethodCodec;
+
+namespace {
+
+FlutterReply decodeReplyOrError(const std::string& channel, const std::string& method,
+                                const std::vector<uint8_t>& bytes) {
+  auto decoded = StandardMethodCodec::decodeReply(bytes);
+  if (decoded) return std::move(decoded).value();
+  flutter::logEmbeddingProblem("channel \"" + channel + "\": undecodable reply to \"" + method + "\" (" +
+                               decoded.error() + ")");
+  return flutter::FlutterError{"undecodable-reply", decoded.error(), flutter::EncodableValue()};
+}
+
+}  // namespace
+
+InterfaceSide::InterfaceSide(InProcessMessenger& messenger)
+    : messenger_(messenger), self_(std::make_shared<InterfaceSide*>(this)) {
+  messenger_.setInterfaceReceiver(
+      [weak = std::weak_ptr<InterfaceSide*>(self_)](const std::string& channel, const std::vector<uint8_t>& message,
+                                                    flutter::BinaryReply reply) {
+        if (auto self = weak.lock()) {
+          (*self)->receive(channel, message, std::move(reply));
+        } else {
+          reply({});
+        }
+      });
+}
+
+InterfaceSide::~InterfaceSide() { messenger_.setInterfaceReceiver({}); }
+
+void InterfaceSide::invokeMethod(const std::string& channel, const std::string& method,
+                                 const flutter::EncodableValue& arguments, ReplyCallback onReply) {
+  auto bytes = StandardMethodCodec::encodeMethodCall(flutter::FlutterMethodCall(method, arguments));
+  messenger_.sendToHost(channel, std::move(bytes),
+                        [weak = std::weak_ptr<InterfaceSide*>(self_), channel, method,
+                         onReply = std::move(onReply)](const std::vector<uint8_t>& reply) {
+                          if (!weak.lock() || !onReply) return;
+                          onReply(decodeReplyOrError(channel, method, reply));
+                        });
+}
+
+void InterfaceSide::listen(const std::string& channel, const flutter::EncodableValue& arguments,
+                           EventCallback onEvent, ReplyCallback onReply) {
+  const uint64_t id = nextListenerId_++;
+  streamChannels_.insert(channel);
+  listeners_[channel] = Listener{id, std::move(onEvent)};
+  invokeMethod(channel, "listen", arguments,
+               [weak = std::weak_ptr<InterfaceSide*>(self_), channel, id,
+                onReply = std::move(onReply)](const FlutterReply& reply) {
+                 auto self = weak.lock();
+                 if (!self) return;
+                 // A refused or unknown stream leaves nothing to route events for.
+                 if (!std::holds_alternative<flutter::EncodableValue>(reply)) (*self)->stopListening(channel, id);
+                 if (onReply) onReply(reply);
+               });
+}
+
+void InterfaceSide::cancel(const std::string& channel, const flutter::EncodableValue& arguments,
+                           ReplyCallback onReply) {
+  listeners_.erase(channel);
+  invokeMethod(channel, "cancel", arguments, std::move(onReply));
+}
+
+bool InterfaceSide::isListening(const std::string& channel) const { return listeners_.count(channel) != 0; }
+
+void InterfaceSide::setMethodCallHandler(const std::string& channel, CallHandler handler) {
+  if (handler) {
+    handlers_[channel] = std::move(handler);
+  } else {
+    handlers_.erase(channel);
+  }
+}
+
+void InterfaceSide::setCallInterceptor(CallInterceptor interceptor) { interceptor_ = std::move(interceptor); }
+
+void InterfaceSide::stopListening(const std::string& channel, uint64_t listenerId) {
+  auto it = listeners_.find(channel);
+  if (it != listeners_.end() && it->second.id == listenerId) listeners_.erase(it);
+}
+
+void InterfaceSide::receive(const std::string& channel, const std::vector<uint8_t>& message,
+                            flutter::BinaryReply reply) {
+  if (listeners_.count(channel) != 0) {
+    deliverEvent(channel, message);
+    reply({});
+    return;
+  }
+  auto call = StandardMethodCodec::decodeMethodCall(message);
+  if (!call) {
+    reply({});
+    if (streamChannels_.count(channel) != 0) return;  // a late event
+    flutter::logEmbeddingProblem("channel \"" + channel + "\": undecodable call from the host dropped (" +
+                                 call.error() + ")");
+    return;
+  }
+  flutter::FlutterResult result(call.value().method(), [reply](FlutterReply answer) {
+    reply(StandardMethodCodec::encodeReply(answer));
+  });
+  if (interceptor_) {
+    CallInterceptor interceptor = interceptor_;
+    interceptor(channel, call.value(), std::move(result));
+    return;
+  }
+  auto handler = handlers_.find(channel);
+  if (handler == handlers_.end()) {
+    result(flutter::FlutterMethodNotImplemented);
+    return;
+  }
+  CallHandler copy = handler->second;
+  copy(call.value(), std::move(result));
+}
+
+void InterfaceSide::deliverEvent(const std::string& channel, const std::vector<uint8_t>& message) {
+  Listener listener = listeners_.at(channel);
+  StreamEvent event;
+  auto decoded = StandardMethodCodec::decodeReply(message);
+  if (!decoded) {
+    flutter::logEmbeddingProblem("channel \"" + channel + "\": undecodable event (" + decoded.error() + ")");
+    event.kind = StreamEvent::Kind::kError;
+    event.error = flutter::FlutterError{"undecodable-event", decoded.error(), flutter::EncodableValue()};
+  } else if (auto* value = std::get_if<flutter::EncodableValue>(&decoded.value())) {
+    event.value = *value;
+  } else if (auto* error = std::get_if<flutter::FlutterError>(&decoded.value())) {
+    event.kind = StreamEvent::Kind::kError;
+    event.error = *error;
+  } else {
+    event.kind = StreamEvent::Kind::kEndOfStream;
+    stopListening(channel, listener.id);
+  }
+  if (listener.onEvent) listener.onEvent(event);
+}
+
+}  // namespace engine

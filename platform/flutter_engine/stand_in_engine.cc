@@ -1,0 +1,43 @@
+#include "platform/flutter_engine/stand_in_engine.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include "platform/appkit/ns_application.h"
+#include "platform/flutter_engine/built_in_interface.h"
+#include "platform/flutter_engine/driver_server.h"
+#include "platform/flutter_engine/engine_view.h"
+
+namespace engine {
+
+StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions options)
+    : messenger_(std::make_unique<InProcessMessenger>(queue)),
+      interface_(std::make_unique<InterfaceSide>(*messenger_)),
+      builtIn_(std::make_unique<BuiltInInterface>(*interface_, std::move(options.quit))) {
+  if (options.driverSocketPath) {
+    std::string whyNot;
+    driver_ = DriverServer::start(*options.driverSocketPath, *interface_, whyNot);
+    if (!driver_) std::cerr << "tessra: no driver endpoint: " << whyNot << std::endl;
+  }
+}
+
+StandInEngine::~StandInEngine() = default;
+
+flutter::FlutterBinaryMessenger& StandInEngine::binaryMessenger() { return *messenger_; }
+
+appkit::NSView& StandInEngine::view() {
+  if (!view_) view_ = std::make_unique<EngineView>();
+  return *view_;
+}
+
+void StandInEngine::notePluginRegistered(const std::string& key) { registeredPlugins_.push_back(key); }
+
+std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue) {
+  StandInEngineOptions options;
+  const char* socketPath = std::getenv("TESSRA_DRIVER_SOCKET");
+  if (socketPath != nullptr && *socketPath != '\0') options.driverSocketPath = socketPath;
+  options.quit = [] { appkit::NSApp().stop(0); };
+  return std::make_unique<StandInEngine>(queue, std::move(options));
+}
+
+}  // namespace engine

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Runner/embedding/flutter_engine.h"
+#include "platform/dispatch/main_queue.h"
+#include "platform/flutter_engine/interface_side.h"
+
+namespace engine {
+
+class BuiltInInterface;
+class DriverServer;
+class EngineView;
+
+struct StandInEngineOptions {
+  // Where to serve the driver endpoint; none by default.
+  std::optional<std::string> driverSocketPath;
+  // How the built-in interface ends the application; main()'s factory stops NSApp.
+  std::function<void()> quit;
+};
+
+// The engine the host runs on this platform: an in-process interface behind a real
+// standard-codec messenger, the built-in interface, the optional driver endpoint and a
+// GTK view. Created and used on the main thread; messages cross through `queue`.
+class StandInEngine : public flutter::FlutterEngine {
+ public:
+  StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions options);
+  ~StandInEngine() override;
+
+  flutter::FlutterBinaryMessenger& binaryMessenger() override;
+  // Made on first use, since it needs GTK.
+  appkit::NSView& view() override;
+  void notePluginRegistered(const std::string& key) override;
+
+  const std::vector<std::string>& registeredPlugins() const { return registeredPlugins_; }
+  InterfaceSide& interfaceSide() { return *interface_; }
+  // Null when no driver endpoint was asked for or it could not start.
+  DriverServer* driver() { return driver_.get(); }
+
+ private:
+  std::unique_ptr<InProcessMessenger> messenger_;
+  std::unique_ptr<InterfaceSide> interface_;
+  std::unique_ptr<BuiltInInterface> builtIn_;
+  std::unique_ptr<DriverServer> driver_;
+  std::unique_ptr<EngineView> view_;
+  std::vector<std::string> registeredPlugins_;
+};
+
+// What main() hands to FlutterViewController::setEngineFactory. Reads TESSRA_DRIVER_SOCKET
+// (the engine's setting; the host reads no environment); problems with it are reported on
+// standard error and the application runs without a driver. The built-in interface ends
+// the application with NSApp().stop(0).
+std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue);
+
+}  // namespace engine

@@ -1,0 +1,292 @@
+// The stand-in engine's driver endpoint, served by GIO on a real socket, driven by a plain
+// POSIX client as a test tool would. The host side is the real embedding API.
+#include <gio/gio.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "Runner/embedding/event_channel.h"
+#include "Runner/embedding/method_channel.h"
+#include "platform/dispatch/testing/fake_main_queue.h"
+#include "platform/flutter_engine/driver_server.h"
+#include "platform/flutter_engine/stand_in_engine.h"
+
+namespace engine {
+namespace {
+
+using dispatch::testing::FakeMainQueue;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using Json = nlohmann::json;
+
+// Runs the GLib default context and the main queue; `until` gives up after a generous
+// bound only so that a broken build fails instead of hanging.
+class Pump {
+ public:
+  explicit Pump(FakeMainQueue& queue) : queue_(queue) {}
+  void once() {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    queue_.runUntilIdle();
+  }
+  template <typename Condition>
+  bool until(Condition condition) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+      if (std::chrono::steady_clock::now() > giveUp) return false;
+      once();
+      poll(nullptr, 0, 1);
+    }
+    return true;
+  }
+
+ private:
+  FakeMainQueue& queue_;
+};
+
+class Client {
+ public:
+  Client(const std::string& path, Pump& pump) : pump_(pump) {
+    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  }
+  ~Client() { close(); }
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  bool connected() const { return connected_; }
+
+  void send(const std::string& line) {
+    std::string data = line + "\n";
+    ASSERT_EQ(::send(fd_, data.data(), data.size(), MSG_NOSIGNAL), static_cast<ssize_t>(data.size()));
+  }
+  void send(const char* line) { send(std::string(line)); }
+  void send(const Json& message) { send(message.dump()); }
+
+  // The next line, or null when the server closed the connection.
+  Json next() {
+    Json line;
+    bool done = pump_.until([&] {
+      auto newline = buffer_.find('\n');
+      if (newline != std::string::npos) {
+        line = Json::parse(buffer_.substr(0, newline), nullptr, false);
+        buffer_.erase(0, newline + 1);
+        return true;
+      }
+      char chunk[4096];
+      ssize_t n = recv(fd_, chunk, sizeof(chunk), 0);
+      if (n > 0) buffer_.append(chunk, static_cast<size_t>(n));
+      if (n == 0) closedByServer_ = true;
+      return closedByServer_;
+    });
+    EXPECT_TRUE(done) << "no line arrived";
+    return line;
+  }
+  bool closedByServer() {
+    pump_.until([&] { return next().is_null() && closedByServer_; });
+    return closedByServer_;
+  }
+
+ private:
+  Pump& pump_;
+  int fd_ = -1;
+  bool connected_ = false;
+  bool closedByServer_ = false;
+  std::string buffer_;
+};
+
+class RecordingStream : public flutter::FlutterStreamHandler {
+ public:
+  std::optional<flutter::FlutterError> onListenWithArguments(const EncodableValue& arguments,
+                                                             flutter::FlutterEventSink sink) override {
+    listenArguments = arguments;
+    this->sink = std::move(sink);
+    return std::nullopt;
+  }
+  std::optional<flutter::FlutterError> onCancelWithArguments(const EncodableValue&) override {
+    ++cancels;
+    sink = nullptr;
+    return std::nullopt;
+  }
+  EncodableValue listenArguments;
+  flutter::FlutterEventSink sink;
+  int cancels = 0;
+};
+
+class DriverServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char* dir = g_dir_make_tmp("tessra-driver-XXXXXX", nullptr);
+    ASSERT_NE(dir, nullptr);
+    dir_ = dir;
+    g_free(dir);
+    path_ = dir_ + "/driver.sock";
+  }
+  void TearDown() override {
+    engine_.reset();
+    pump_.once();  // lets cancelled socket operations finish
+    unlink(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+
+  StandInEngine& startEngine() {
+    engine_ = std::make_unique<StandInEngine>(queue_, StandInEngineOptions{path_, [this] { ++quits_; }});
+    return *engine_;
+  }
+  flutter::FlutterBinaryMessenger& host() { return engine_->binaryMessenger(); }
+
+  FakeMainQueue queue_;
+  Pump pump_{queue_};
+  std::string dir_;
+  std::string path_;
+  int quits_ = 0;
+  std::unique_ptr<StandInEngine> engine_;
+};
+
+TEST_F(DriverServerTest, TheSocketIsPrivateAndGoesAwayWithTheEngine) {
+  ASSERT_NE(startEngine().driver(), nullptr);
+  struct stat info {};
+  ASSERT_EQ(lstat(path_.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISSOCK(info.st_mode));
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  engine_.reset();
+  EXPECT_NE(lstat(path_.c_str(), &info), 0);
+}
+
+TEST_F(DriverServerTest, ARegularFileAtThePathIsLeftAloneAndTheEngineRunsWithoutADriver) {
+  { std::ofstream(path_) << "keep me"; }
+  std::string whyNot;
+  startEngine();
+  EXPECT_EQ(engine_->driver(), nullptr);
+  InProcessMessenger messenger(queue_);
+  InterfaceSide side(messenger);
+  EXPECT_EQ(DriverServer::start(path_, side, whyNot), nullptr);
+  EXPECT_NE(whyNot.find("not a socket"), std::string::npos) << whyNot;
+  std::ifstream file(path_);
+  std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "keep me");
+}
+
+TEST_F(DriverServerTest, AStaleSocketIsReplacedButALiveOneIsNot) {
+  int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
+  ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  close(stale);  // the file stays, nobody listens
+
+  ASSERT_NE(startEngine().driver(), nullptr);
+  InProcessMessenger otherMessenger(queue_);
+  InterfaceSide otherSide(otherMessenger);
+  std::string whyNot;
+  EXPECT_EQ(DriverServer::start(path_, otherSide, whyNot), nullptr) << "a second server must not steal a live socket";
+  Client client(path_, pump_);
+  EXPECT_TRUE(client.connected());
+}
+
+TEST_F(DriverServerTest, MalformedLinesAreAnsweredAndTheConnectionStaysUp) {
+  startEngine();
+  flutter::FlutterMethodChannel::methodChannelWithName("svc", host())
+      .setMethodCallHandler([](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
+        result(EncodableValue(call.method()));
+      });
+  Client client(path_, pump_);
+  for (const char* line : {"{not json", "[]", R"({"id":4,"op":"invoke"})", "\xff\xfe"}) {
+    client.send(std::string(line));
+    Json answer = client.next();
+    EXPECT_EQ(answer["error"]["code"], "bad-request") << line;
+  }
+  client.send(Json{{"id", 5}, {"op", "invoke"}, {"channel", "svc"}, {"method", "still here"}});
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":5,"reply":"still here"})"));
+}
+
+TEST_F(DriverServerTest, InvokeReachesTheHostHandlerAndBringsBackEachKindOfAnswer) {
+  startEngine();
+  flutter::FlutterMethodChannel::methodChannelWithName("launch_at_startup", host())
+      .setMethodCallHandler([](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
+        if (call.method() == "launchAtStartupSetEnabled") {
+          result(*flutter::Find(std::get<EncodableMap>(call.arguments()), "isEnabled"));
+        } else if (call.method() == "fail") {
+          result(flutter::FlutterReply(flutter::FlutterError{"denied", "nope", EncodableMap{{"why", "test"}}}));
+        } else {
+          result(flutter::FlutterMethodNotImplemented);
+        }
+      });
+  Client client(path_, pump_);
+  client.send(R"({"id":1,"op":"invoke","channel":"launch_at_startup","method":"launchAtStartupSetEnabled","arguments":{"isEnabled":true}})");
+  client.send(R"({"id":2,"op":"invoke","channel":"launch_at_startup","method":"noSuchMethod"})");
+  client.send(R"({"id":3,"op":"invoke","channel":"launch_at_startup","method":"fail"})");
+  client.send(R"({"id":4,"op":"invoke","channel":"nobody","method":"x"})");
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":1,"reply":true})"));
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":2,"notImplemented":true})"));
+  EXPECT_EQ(client.next(),
+            Json::parse(R"({"id":3,"error":{"code":"denied","message":"nope","details":{"why":"test"}}})"));
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":4,"notImplemented":true})"));
+}
+
+TEST_F(DriverServerTest, ListenEventsAndCancel) {
+  startEngine();
+  auto stream = std::make_shared<RecordingStream>();
+  flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+  Client client(path_, pump_);
+  client.send(R"({"id":1,"op":"listen","channel":"scan","arguments":{"from":"driver"}})");
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":1,"reply":null})"));
+  EXPECT_EQ(stream->listenArguments, EncodableValue(EncodableMap{{"from", "driver"}}));
+
+  stream->sink(EncodableMap{{"ip", "192.168.1.1"}, {"success", true}});
+  stream->sink(EncodableValue());
+  EXPECT_EQ(client.next(), Json::parse(R"({"event":"scan","value":{"ip":"192.168.1.1","success":true}})"));
+  EXPECT_EQ(client.next(), Json::parse(R"({"event":"scan","value":null})"));
+
+  client.send(R"({"id":2,"op":"cancel","channel":"scan"})");
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":2,"reply":null})"));
+  EXPECT_EQ(stream->cancels, 1);
+  client.send(R"({"id":3,"op":"cancel","channel":"scan"})");
+  EXPECT_EQ(client.next()["error"]["code"], "error") << "nothing left to cancel";
+}
+
+TEST_F(DriverServerTest, TheAttachedDriverGetsHostCallsAndItsDepartureCancelsItsListens) {
+  startEngine();
+  auto stream = std::make_shared<RecordingStream>();
+  flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+  auto lifecycle = flutter::FlutterMethodChannel::methodChannelWithName("app.lifecycle.channel", host());
+  {
+    Client client(path_, pump_);
+    client.send(R"({"id":1,"op":"listen","channel":"scan"})");
+    EXPECT_EQ(client.next()["id"], 1);
+    lifecycle.invokeMethod("onQuitAttempt", EncodableValue());
+    EXPECT_EQ(client.next(), Json::parse(R"({"call":"app.lifecycle.channel","method":"onQuitAttempt","arguments":null})"));
+    EXPECT_EQ(quits_, 0) << "the built-in interface stays out while a driver is attached";
+
+    Client second(path_, pump_);
+    EXPECT_EQ(second.next()["error"]["code"], "busy");
+    EXPECT_TRUE(second.closedByServer());
+    stream->sink("mid-stream");
+  }  // the driver goes away with a listen open and an event in flight
+  ASSERT_TRUE(pump_.until([&] { return !engine_->driver()->hasClient(); }));
+  pump_.once();
+  EXPECT_EQ(stream->cancels, 1);
+
+  lifecycle.invokeMethod("onQuitAttempt", EncodableValue());
+  pump_.once();
+  EXPECT_EQ(quits_, 1) << "with the driver gone the built-in interface acts again";
+
+  Client next(path_, pump_);
+  next.send(R"({"id":9,"op":"listen","channel":"scan"})");
+  EXPECT_EQ(next.next(), Json::parse(R"({"id":9,"reply":null})")) << "a new driver can attach";
+}
+
+}  // namespace
+}  // namespace engine
