@@ -9,6 +9,8 @@
 
 namespace appkit {
 
+class NSApplication;
+
 // Style mask bits of a window (a subset: what the host's window uses).
 using NSWindowStyleMask = unsigned;
 inline constexpr NSWindowStyleMask NSWindowStyleMaskTitled = 1u << 0;
@@ -36,8 +38,9 @@ class NSWindow {
   NSWindow& operator=(const NSWindow&) = delete;
 
   // Called once by the main interface description after every object it creates exists
-  // and every outlet is connected. The base does nothing.
+  // and every outlet is connected. The base only notes that loading has completed.
   virtual void awakeFromNib();
+  bool hasAwokenFromNib() const { return awokenFromNib_; }
 
   // The one place where the window's order changes. `relativeTo` is the number of another
   // window, 0 for none.
@@ -67,16 +70,22 @@ class NSWindow {
   long windowNumber() const { return windowNumber_; }
 
   // The window system's close button: ordering out, never destroying; the application
-  // keeps running with the window hidden.
+  // keeps running with the window hidden. When no window is left visible the application
+  // hears of it (NSApplication::handleLastWindowClosed).
   void performClose(const void* sender);
 
   // For backends and tests.
   WindowBackend& backend() { return *backend_; }
 
  private:
+  friend class NSApplication;
+
+  // The application the window registered with; cleared when that application goes first.
+  NSApplication* application_;
   NSWindowStyleMask styleMask_;
   long windowNumber_;
   bool restorable_ = true;
+  bool awokenFromNib_ = false;
   std::string title_;
   std::shared_ptr<NSViewController> contentViewController_;
   std::unique_ptr<WindowBackend> backend_;

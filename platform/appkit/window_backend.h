@@ -12,7 +12,7 @@ class NSWindow;
 
 // Port: the window system's side of one NSWindow. The GTK adapter drives a GtkWindow; the
 // fake records calls. Everything runs on the main thread, and the backend calls back into
-// its NSWindow (windowDidRequestClose) on the main thread too.
+// its NSWindow (performClose, for the window system's close button) on the main thread too.
 //
 // The backend does not decide ordering policy: NSWindow routes every change of a window's
 // place in the window order through NSWindow::orderWindow, which calls order() here.

@@ -1,0 +1,140 @@
+// NSApplicationMain over GtkApplication: single instance on the session bus, the quit action
+// and its accelerator, the session's logout, and the order of a launch (shared application,
+// main interface description, applicationDidFinishLaunching).
+
+#include <gtk/gtk.h>
+
+#include <memory>
+
+#include "platform/appkit/gtk/gtk_application_backend.h"
+#include "platform/appkit/ns_application.h"
+
+#ifndef TESSRA_APPLICATION_ID
+#error "TESSRA_APPLICATION_ID must name the application id"
+#endif
+
+namespace appkit {
+namespace {
+
+struct GObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+using GtkApplicationPtr = std::unique_ptr<GtkApplication, GObjectUnref>;
+
+// What the signal handlers of one run share. Lives on NSApplicationMain's stack; the
+// handlers are disconnected before it goes.
+struct Run {
+  explicit Run(MainInterfaceDescription& description) : mainInterface(description) {}
+
+  MainInterfaceDescription& mainInterface;
+  GtkApplicationBackend* backend = nullptr;
+  std::unique_ptr<NSApplication> application;
+  // The activation that g_application_run sends for the launch itself is not a reopen.
+  bool launchActivationSeen = false;
+};
+
+void onQuit(GSimpleAction*, GVariant*, gpointer data) {
+  auto* run = static_cast<Run*>(data);
+  if (run->application) run->application->handleQuitRequest();
+}
+
+void installQuit(GtkApplication* app, Run& run) {
+  GSimpleAction* quit = g_simple_action_new("quit", nullptr);
+  g_signal_connect(quit, "activate", G_CALLBACK(onQuit), &run);
+  g_action_map_add_action(G_ACTION_MAP(app), G_ACTION(quit));
+  g_object_unref(quit);
+
+  const char* const accels[] = {"<Primary>q", nullptr};
+  gtk_application_set_accels_for_action(app, "app.quit", accels);
+
+  GMenu* menu = g_menu_new();
+  g_menu_append(menu, "Quit", "app.quit");
+  gtk_application_set_app_menu(app, G_MENU_MODEL(menu));
+  g_object_unref(menu);
+}
+
+void onStartup(GApplication* gapp, gpointer data) {
+  auto* run = static_cast<Run*>(data);
+  GtkApplication* app = GTK_APPLICATION(gapp);
+  // Closing the last window, or running with none shown, must not end the application:
+  // only a quit the interface agrees to does.
+  g_application_hold(gapp);
+  installQuit(app, *run);
+
+  auto backend = std::make_unique<GtkApplicationBackend>(app);
+  run->backend = backend.get();
+  run->application = std::make_unique<NSApplication>(std::move(backend));
+  NSApplication::setShared(run->application.get());
+
+  run->mainInterface.instantiate(*run->application);
+  if (NSApplicationDelegate* delegate = run->application->delegate()) delegate->applicationDidFinishLaunching(nullptr);
+}
+
+void onShutdown(GApplication* gapp, gpointer) { g_application_release(gapp); }
+
+void onActivate(GApplication*, gpointer data) {
+  auto* run = static_cast<Run*>(data);
+  if (!run->launchActivationSeen) {
+    run->launchActivationSeen = true;
+    return;
+  }
+  // Another launch of the program (or `gapplication launch`) handed over to this one.
+  if (run->application) run->application->handleReopen();
+}
+
+void onQueryEnd(GtkApplication*, gpointer data) {
+  auto* run = static_cast<Run*>(data);
+  if (!run->application) return;
+  // GTK would let the session end on its own; hold it, and ask as for any other quit.
+  run->backend->holdLogout();
+  run->application->handleQuitRequest();
+}
+
+GtkApplicationPtr makeApplication(GApplicationFlags flags, Run& run) {
+  GtkApplicationPtr app(gtk_application_new(TESSRA_APPLICATION_ID, flags));
+  // Session registration is what delivers query-end at logout.
+  g_object_set(app.get(), "register-session", TRUE, nullptr);
+  g_signal_connect(app.get(), "startup", G_CALLBACK(onStartup), &run);
+  g_signal_connect(app.get(), "shutdown", G_CALLBACK(onShutdown), &run);
+  g_signal_connect(app.get(), "activate", G_CALLBACK(onActivate), &run);
+  g_signal_connect(app.get(), "query-end", G_CALLBACK(onQueryEnd), &run);
+  return app;
+}
+
+// Registers on the session bus, where a running instance of the same id turns this one into
+// a remote that only passes its activation on. Without a session bus GLib already runs the
+// application as its own instance; when the bus is there but refuses us, run unregistered
+// rather than not at all.
+GtkApplicationPtr registerApplication(Run& run) {
+  GtkApplicationPtr app = makeApplication(G_APPLICATION_DEFAULT_FLAGS, run);
+  GError* error = nullptr;
+  if (g_application_register(G_APPLICATION(app.get()), nullptr, &error)) {
+    if (!g_application_get_dbus_connection(G_APPLICATION(app.get())))
+      g_debug("no session bus: running as a separate instance");
+    return app;
+  }
+  g_warning("could not register on the session bus (%s); running as a separate instance", error->message);
+  g_error_free(error);
+  g_signal_handlers_disconnect_by_data(app.get(), &run);
+  return makeApplication(G_APPLICATION_NON_UNIQUE, run);
+}
+
+}  // namespace
+
+int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInterface) {
+  Run run(mainInterface);
+  GtkApplicationPtr app = registerApplication(run);
+
+  // The host reads no argument; GApplication would refuse any as "files to open".
+  char* programOnly[] = {argc > 0 ? argv[0] : nullptr, nullptr};
+  const int runStatus = g_application_run(G_APPLICATION(app.get()), argc > 0 ? 1 : 0, programOnly);
+
+  // Windows (owned by the interface description) keep references to the application; make
+  // sure nothing of it can reach this stack frame any more.
+  g_signal_handlers_disconnect_by_data(app.get(), &run);
+  g_action_map_remove_action(G_ACTION_MAP(app.get()), "quit");
+  const std::optional<int> stopStatus = run.backend ? run.backend->stopStatus() : std::nullopt;
+  return stopStatus.value_or(runStatus);
+}
+
+}  // namespace appkit
