@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch/main_queue.h"
+
+namespace dispatch {
+
+// The main queue on Linux: blocks run from GLib's default main context, so they take
+// their turn with GTK's own events. One GSource drains a mutex-protected FIFO; async()
+// from any thread appends and wakes the context. The queue must be created, and
+// destroyed, on the thread that iterates the default main context (the main thread), and
+// it must outlive everything that may still post into it.
+class GlibMainQueue : public MainQueue {
+ public:
+  GlibMainQueue();
+  ~GlibMainQueue() override;
+
+  void async(Block block) override;
+  void asyncAfter(std::chrono::milliseconds delay, Block block) override;
+  bool isMainThread() const override;
+
+ private:
+  struct QueueSource;
+  struct Timer;
+  friend struct QueueSource;
+
+  bool hasPending() const;
+  // Runs the oldest block; false when none is queued.
+  bool runOne();
+  void timerFired(Timer* timer);
+
+  mutable std::mutex mutex_;
+  std::deque<Block> blocks_;
+  std::vector<std::unique_ptr<Timer>> timers_;
+  QueueSource* source_ = nullptr;
+  std::thread::id mainThread_;
+};
+
+}  // namespace dispatch

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/interfaces/interface_addresses.h"
+
+namespace netif {
+
+// InterfaceAddresses over getifaddrs/freeifaddrs/getnameinfo.
+class LinuxInterfaceAddresses : public InterfaceAddresses {
+ public:
+  std::optional<std::vector<InterfaceAddressEntry>> list() override;
+  int numericHost(const SocketAddress& address, std::span<char> host) override;
+};
+
+}  // namespace netif

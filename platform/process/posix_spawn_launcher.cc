@@ -1,0 +1,222 @@
+#include "platform/process/posix_spawn_launcher.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace process {
+
+namespace {
+
+LaunchError launchError(int code) { return {code, std::strerror(code)}; }
+
+// The spawn attributes and file actions, released on every path.
+class SpawnSetup {
+ public:
+  explicit SpawnSetup(int output) {
+    posix_spawn_file_actions_init(&actions_);
+    posix_spawnattr_init(&attributes_);
+    posix_spawn_file_actions_adddup2(&actions_, output, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions_, output, STDERR_FILENO);
+    // Whatever else the host has open (GTK's sockets, other children's pipes) stays out.
+    posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
+    // A child starts with every signal at its default and none blocked, whatever the
+    // host ignores or blocks (a ping that ignored SIGPIPE or SIGINT would misbehave).
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes_, &none);
+    posix_spawnattr_setsigdefault(&attributes_, &all);
+    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  ~SpawnSetup() {
+    posix_spawnattr_destroy(&attributes_);
+    posix_spawn_file_actions_destroy(&actions_);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+  const posix_spawnattr_t* attributes() const { return &attributes_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+  posix_spawnattr_t attributes_;
+};
+
+Termination terminationOf(const siginfo_t& info) {
+  switch (info.si_code) {
+    case CLD_EXITED: return {false, info.si_status};
+    case CLD_KILLED:
+    case CLD_DUMPED: return {true, info.si_status};
+    default: return {false, -1};
+  }
+}
+
+// glibc 2.36's <sys/pidfd.h> lacks C linkage for C++, so the call goes in directly. The
+// descriptor it returns is close-on-exec.
+int openPidfd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+
+int waitidRetrying(idtype_t type, id_t id, siginfo_t* info) {
+  int rc;
+  do {
+    rc = waitid(type, id, info, WEXITED);
+  } while (rc < 0 && errno == EINTR);
+  return rc;
+}
+
+// Kills and collects a child that we cannot watch, so it is neither left running
+// unwatched nor left as a zombie.
+void killAndCollect(pid_t pid) {
+  kill(pid, SIGKILL);
+  siginfo_t info{};
+  waitidRetrying(P_PID, static_cast<id_t>(pid), &info);
+}
+
+}  // namespace
+
+PosixSpawnLauncher::PosixSpawnLauncher() {
+  epoll_.reset(epoll_create1(EPOLL_CLOEXEC));
+  wake_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!epoll_.valid() || !wake_.valid()) {
+    setupError_ = errno;
+    return;
+  }
+  epoll_event event{};
+  event.events = EPOLLIN;
+  event.data.fd = wake_.get();
+  if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &event) != 0) {
+    setupError_ = errno;
+    return;
+  }
+  reaper_ = std::thread([this] { reap(); });
+}
+
+PosixSpawnLauncher::~PosixSpawnLauncher() {
+  if (!reaper_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  const uint64_t one = 1;
+  ssize_t written;
+  do {
+    written = write(wake_.get(), &one, sizeof(one));
+  } while (written < 0 && errno == EINTR);
+  reaper_.join();
+}
+
+size_t PosixSpawnLauncher::running() const {
+  std::lock_guard lock(mutex_);
+  return children_.size();
+}
+
+std::optional<LaunchError> PosixSpawnLauncher::launch(const std::string& path,
+                                                      const std::vector<std::string>& arguments,
+                                                      TerminationHandler onTermination) {
+  if (!reaper_.joinable()) return launchError(setupError_ ? setupError_ : EINVAL);
+
+  int pipeEnds[2];
+  if (pipe2(pipeEnds, O_CLOEXEC) != 0) return launchError(errno);
+  UniqueFd output(pipeEnds[0]);
+  UniqueFd input(pipeEnds[1]);
+
+  // Everything the child needs is built before the spawn.
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 2);
+  argv.push_back(const_cast<char*>(path.c_str()));
+  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  pid_t pid = -1;
+  int spawnError;
+  {
+    SpawnSetup setup(input.get());
+    spawnError = posix_spawn(&pid, path.c_str(), setup.actions(), setup.attributes(), argv.data(), environ);
+  }
+  // Our copy of the write end goes at once: the child holds its own, and this frees one
+  // descriptor for the pidfd below.
+  input.reset();
+  if (spawnError != 0) return launchError(spawnError);
+
+  UniqueFd pidfd(openPidfd(pid));
+  if (!pidfd.valid()) {
+    const int error = errno;
+    killAndCollect(pid);
+    return launchError(error);
+  }
+
+  const int key = pidfd.get();
+  {
+    std::lock_guard lock(mutex_);
+    children_.emplace(key, Child{pid, std::move(pidfd), std::move(output), std::move(onTermination)});
+  }
+  epoll_event event{};
+  event.events = EPOLLIN;
+  event.data.fd = key;
+  if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, key, &event) != 0) {
+    const int error = errno;
+    Child child;
+    {
+      std::lock_guard lock(mutex_);
+      auto node = children_.extract(key);
+      child = std::move(node.mapped());
+    }
+    killAndCollect(child.pid);
+    return launchError(error);
+  }
+  return std::nullopt;
+}
+
+void PosixSpawnLauncher::reap() {
+  constexpr int kBatch = 64;
+  epoll_event events[kBatch];
+  for (;;) {
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_ && children_.empty()) return;
+    }
+    const int ready = epoll_wait(epoll_.get(), events, kBatch, -1);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return;  // only a broken epoll descriptor gets here
+    }
+    for (int i = 0; i < ready; ++i) {
+      if (events[i].data.fd == wake_.get()) {
+        uint64_t count;
+        while (read(wake_.get(), &count, sizeof(count)) > 0) {
+        }
+        continue;
+      }
+      collect(events[i].data.fd);
+    }
+  }
+}
+
+void PosixSpawnLauncher::collect(int pidfd) {
+  siginfo_t info{};
+  const bool collected = waitidRetrying(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd), &info) == 0;
+  Child child;
+  {
+    std::lock_guard lock(mutex_);
+    auto node = children_.extract(pidfd);
+    if (node.empty()) return;
+    child = std::move(node.mapped());
+  }
+  // The child is gone, so nothing writes into its pipe any more; closing the pidfd also
+  // takes it out of the epoll set.
+  child.output.reset();
+  child.pidfd.reset();
+  child.onTermination(collected ? terminationOf(info) : Termination{false, -1});
+}
+
+}  // namespace process

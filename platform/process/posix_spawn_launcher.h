@@ -1,0 +1,53 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "platform/process/process_launcher.h"
+#include "platform/process/unique_fd.h"
+
+namespace process {
+
+// ProcessLauncher over posix_spawn. One reaper thread waits on a pidfd per child (epoll)
+// and collects each with waitid(P_PIDFD), so it never reaps children that other parts of
+// the program (GLib among them) started and wait for themselves. A child's pipe stays open
+// until the child has ended: a child writing into a closed pipe would die of SIGPIPE and
+// turn its answer into a failure. No descriptor of ours leaks into a child.
+//
+// Termination handlers run on the reaper thread, one at a time. Destruction waits for
+// every child still running (their handlers run), so none is left behind as a zombie.
+class PosixSpawnLauncher : public ProcessLauncher {
+ public:
+  PosixSpawnLauncher();
+  ~PosixSpawnLauncher() override;
+
+  std::optional<LaunchError> launch(const std::string& path, const std::vector<std::string>& arguments,
+                                    TerminationHandler onTermination) override;
+
+  // Children launched and not yet collected (for tests and diagnostics).
+  size_t running() const;
+
+ private:
+  struct Child {
+    pid_t pid = -1;
+    UniqueFd pidfd;
+    UniqueFd output;  // the read end of the child's pipe
+    TerminationHandler onTermination;
+  };
+
+  void reap();
+  void collect(int pidfd);
+
+  mutable std::mutex mutex_;
+  std::map<int, Child> children_;  // by pidfd
+  bool stopping_ = false;
+  int setupError_ = 0;
+  UniqueFd epoll_;
+  UniqueFd wake_;  // eventfd that wakes the reaper for shutdown
+  std::thread reaper_;
+};
+
+}  // namespace process
