@@ -1,0 +1,85 @@
+// The GLib main queue on a real default main context.
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch/glib_main_queue.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs the default context until `done` is set.
+void runUntil(const bool& done) {
+  while (!done) g_main_context_iteration(nullptr, TRUE);
+}
+
+TEST(GlibMainQueueTest, BlocksFromManyThreadsRunOnTheMainThreadInSubmissionOrder) {
+  dispatch::GlibMainQueue queue;
+  constexpr int kThreads = 4;
+  constexpr int kPerThread = 500;
+  std::mutex submitting;
+  int nextTicket = 0;
+  std::vector<int> ran;
+  bool offMainThread = false;
+  bool done = false;
+
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < kPerThread; ++i) {
+        // The ticket is drawn and the block submitted under one lock, so ticket order is
+        // submission order.
+        std::lock_guard lock(submitting);
+        const int ticket = nextTicket++;
+        queue.async([&, ticket] {
+          offMainThread |= !queue.isMainThread();
+          ran.push_back(ticket);
+          if (ran.size() == size_t(kThreads * kPerThread)) done = true;
+        });
+      }
+    });
+  }
+  runUntil(done);
+  for (auto& thread : threads) thread.join();
+
+  EXPECT_FALSE(offMainThread);
+  ASSERT_EQ(ran.size(), size_t(kThreads * kPerThread));
+  for (size_t i = 0; i < ran.size(); ++i) ASSERT_EQ(ran[i], int(i)) << "out of order at " << i;
+}
+
+TEST(GlibMainQueueTest, ADelayedBlockTakesItsTurnAfterBlocksAlreadyQueued) {
+  dispatch::GlibMainQueue queue;
+  std::vector<std::string> ran;
+  bool done = false;
+  queue.asyncAfter(0ms, [&] {
+    ran.push_back("delayed");
+    done = true;
+  });
+  queue.async([&] { ran.push_back("first"); });
+  runUntil(done);
+  EXPECT_EQ(ran, (std::vector<std::string>{"first", "delayed"}));
+}
+
+TEST(GlibMainQueueTest, BlocksStillWaitingWhenTheQueueGoesAwayNeverRun) {
+  std::atomic<int> ran = 0;
+  {
+    dispatch::GlibMainQueue queue;
+    queue.async([&] { ++ran; });
+    queue.asyncAfter(20ms, [&] { ++ran; });
+  }
+  // Iterate past the timer's due time; nothing of the dead queue may run.
+  bool passed = false;
+  g_timeout_add(60, [](gpointer flag) -> gboolean {
+    *static_cast<bool*>(flag) = true;
+    return G_SOURCE_REMOVE;
+  }, &passed);
+  runUntil(passed);
+  EXPECT_EQ(ran, 0);
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+// The posix_spawn launcher with real children (/bin/sh; no network).
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/process/descriptor_limit.h"
+#include "platform/process/posix_spawn_launcher.h"
+
+namespace {
+
+using process::Termination;
+
+int openDescriptors() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
+    closedir(dir);
+  }
+  return count - 1;  // the directory's own descriptor
+}
+
+int highestDescriptor() {
+  int highest = -1;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] != '.') highest = std::max(highest, atoi(entry->d_name));
+    }
+    closedir(dir);
+  }
+  return highest;
+}
+
+// True when this process has no child at all, zombies included.
+bool noChildren() {
+  siginfo_t info{};
+  return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == -1 && errno == ECHILD;
+}
+
+// Collects terminations from the reaper thread and waits for a given number of them.
+class Terminations {
+ public:
+  process::TerminationHandler handler(size_t slot) {
+    return [this, slot](Termination termination) {
+      std::lock_guard lock(mutex_);
+      if (results_.size() <= slot) results_.resize(slot + 1);
+      results_[slot] = termination;
+      ++count_;
+      onMainThread_ |= std::this_thread::get_id() == mainThread_;
+      changed_.notify_all();
+    };
+  }
+  std::vector<Termination> waitFor(size_t count) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return count_ >= count; });
+    return results_;
+  }
+  bool anyOnMainThread() const { return onMainThread_; }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Termination> results_;
+  size_t count_ = 0;
+  bool onMainThread_ = false;
+  std::thread::id mainThread_ = std::this_thread::get_id();
+};
+
+std::vector<std::string> shell(const std::string& script) { return {"-c", script}; }
+
+TEST(PosixSpawnLauncherTest, ReportsEachChildsEndingOffTheMainThreadAndLeavesNothingBehind) {
+  const int descriptorsBefore = openDescriptors();
+  Terminations ended;
+  {
+    process::PosixSpawnLauncher launcher;
+    const int withLauncher = openDescriptors();
+    struct Case {
+      std::string script;
+      Termination expected;
+    };
+    const std::vector<Case> cases = {
+        {"exit 0", {false, 0}},
+        {"exit 1", {false, 1}},
+        {"exit 2", {false, 2}},
+        {"kill -9 $$", {true, 9}},
+        // Output into the pipe, late: the read end must still be open (else SIGPIPE).
+        {"sleep 0.2; echo to the pipe; echo and its error >&2; exit 0", {false, 0}},
+        {"exit \"$#\"", {false, 3}},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+      auto arguments = shell(cases[i].script);
+      if (i == cases.size() - 1) arguments.insert(arguments.end(), {"sh", "a b", "\"c\"", "d\\e"});
+      ASSERT_EQ(launcher.launch("/bin/sh", arguments, ended.handler(i)), std::nullopt) << cases[i].script;
+    }
+    const auto results = ended.waitFor(cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(results[i], cases[i].expected) << cases[i].script;
+    EXPECT_FALSE(ended.anyOnMainThread());
+    EXPECT_EQ(launcher.running(), 0u);
+    EXPECT_EQ(openDescriptors(), withLauncher) << "a pipe or pidfd was left open";
+    EXPECT_TRUE(noChildren());
+  }
+  EXPECT_EQ(openDescriptors(), descriptorsBefore);
+}
+
+TEST(PosixSpawnLauncherTest, AChildSeesOnlyItsStandardDescriptors) {
+  // A descriptor of the host without close-on-exec must still stay out of the child.
+  const int stray = dup(STDIN_FILENO);
+  ASSERT_GE(stray, 0);
+  Terminations ended;
+  process::PosixSpawnLauncher launcher;
+  // The exit status is the number of descriptors open in the child besides 0, 1, 2 and
+  // the one the shell reads the listing through.
+  ASSERT_EQ(launcher.launch("/bin/sh", shell("n=0; for f in /proc/$$/fd/*; do n=$((n+1)); done; exit $((n-4))"),
+                            ended.handler(0)),
+            std::nullopt);
+  EXPECT_EQ(ended.waitFor(1)[0], (Termination{false, 0}));
+  close(stray);
+}
+
+TEST(PosixSpawnLauncherTest, LaunchFailuresAreReturnedByTheLaunchItself) {
+  process::PosixSpawnLauncher launcher;
+  bool called = false;
+  auto missing = launcher.launch("/nonexistent/ping", {"-c", "1"}, [&](Termination) { called = true; });
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->code, ENOENT);
+  EXPECT_EQ(missing->description, "No such file or directory");
+
+  // Out of descriptors: refused at once, not a hang, and no child left behind.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit tight = saved;
+  tight.rlim_cur = highestDescriptor() + 2;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  // Fill every free slot but one: room for one end of a pipe, not both.
+  std::vector<int> fillers;
+  for (int fd; (fd = dup(STDIN_FILENO)) >= 0;) fillers.push_back(fd);
+  ASSERT_FALSE(fillers.empty());
+  close(fillers.back());
+  fillers.pop_back();
+  auto starved = launcher.launch("/bin/sh", shell("exit 0"), [&](Termination) { called = true; });
+  for (int fd : fillers) close(fd);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  ASSERT_TRUE(starved);
+  EXPECT_EQ(starved->code, EMFILE);
+  EXPECT_EQ(launcher.running(), 0u);
+  EXPECT_FALSE(called);
+  EXPECT_TRUE(noChildren());
+}
+
+TEST(PosixSpawnLauncherTest, ChildrenStartedElsewhereInTheProgramAreNotReaped) {
+  pid_t own = -1;
+  char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), const_cast<char*>("exit 7"), nullptr};
+  ASSERT_EQ(posix_spawn(&own, "/bin/sh", nullptr, nullptr, argv, environ), 0);
+
+  Terminations ended;
+  {
+    process::PosixSpawnLauncher launcher;
+    for (size_t i = 0; i < 8; ++i) ASSERT_FALSE(launcher.launch("/bin/sh", shell("sleep 0.1"), ended.handler(i)));
+    ended.waitFor(8);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(own, &status, 0), own) << "the launcher reaped a child that was not its own";
+  EXPECT_EQ(WEXITSTATUS(status), 7);
+}
+
+TEST(PosixSpawnLauncherTest, DestructionWaitsForRunningChildren) {
+  Terminations ended;
+  {
+    process::PosixSpawnLauncher launcher;
+    ASSERT_FALSE(launcher.launch("/bin/sh", shell("sleep 0.3; exit 4"), ended.handler(0)));
+  }
+  EXPECT_EQ(ended.waitFor(1)[0], (Termination{false, 4}));
+  EXPECT_TRUE(noChildren());
+}
+
+TEST(DescriptorLimitTest, RaisesTheSoftLimitToTheHardOne) {
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = std::min<rlim_t>(saved.rlim_max, 256);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  EXPECT_EQ(process::raiseDescriptorLimit(), static_cast<long>(saved.rlim_max));
+  rlimit now{};
+  getrlimit(RLIMIT_NOFILE, &now);
+  EXPECT_EQ(now.rlim_cur, saved.rlim_max);
+  setrlimit(RLIMIT_NOFILE, &saved);
+}
+
+}  // namespace
