@@ -1,0 +1,47 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/service_management/service_management.h"
+
+// The freedesktop.org autostart folders: $XDG_CONFIG_HOME/autostart for the user, then
+// each $XDG_CONFIG_DIRS/autostart (default /etc/xdg/autostart) for the system. For one file
+// name only the most important entry counts, the user's included when it hides a system
+// entry. Folders are looked up in the environment at every call. For the adapter only.
+namespace service_management::autostart {
+
+std::string userFolder();
+std::vector<std::string> systemFolders();
+
+// <desktop id>.desktop in the user folder (whether or not it exists).
+std::string userEntryPath(const std::string& desktopId);
+// The first system entry of that name.
+std::optional<std::string> systemEntryPath(const std::string& desktopId);
+// The entry that counts: the user's when it exists, else the first system one.
+std::optional<std::string> effectiveEntryPath(const std::string& desktopId);
+
+// What an entry means for the session: RequiresApproval when switched off (Hidden=true or
+// X-GNOME-Autostart-enabled=false), NotFound when the program it names is gone (TryExec,
+// then the first word of Exec) or the file cannot be read as an entry, Enabled otherwise.
+// OnlyShowIn/NotShowIn are not looked at: they depend on the desktop of the next login.
+SMAppServiceStatus statusOfEntry(const std::string& path);
+
+// The effective entries of every file name across all folders, user folder first, each
+// with its desktop file id (the file name without ".desktop").
+struct EffectiveEntry {
+  std::string desktopId;
+  std::string path;
+};
+std::vector<EffectiveEntry> allEffectiveEntries();
+
+// A fresh entry that starts `executable` with no arguments. Fails for a path with control
+// characters (tab, newline, ...), which no desktop entry can hold.
+ServiceOutcome writeEntryForProgram(const std::string& path, const std::string& name, const std::string& executable);
+// Copies the entry at `from` to `to` with the switches set for `enabled`.
+ServiceOutcome writeSwitchedCopy(const std::string& from, const std::string& to, bool enabled);
+// Removes the file; a missing file is success.
+ServiceOutcome removeEntry(const std::string& path);
+
+}  // namespace service_management::autostart
