@@ -1,0 +1,187 @@
+// Login item state: reads, writes, the legacy job list, failure logging and the migration.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "LaunchAtLogin/testing/launch_at_login_fixture.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using service_management::SMAppServiceStatus;
+using flutter::EncodableList;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+
+namespace {
+
+EncodableValue job(EncodableValue label, std::optional<EncodableValue> onDemand) {
+  EncodableMap map;
+  map[EncodableValue("Label")] = std::move(label);
+  if (onDemand) map[EncodableValue("OnDemand")] = std::move(*onDemand);
+  return EncodableValue(std::move(map));
+}
+
+}  // namespace
+
+// --- Modern mechanism -------------------------------------------------------------------
+
+TEST_F(LaunchAtLoginTest, OnlyAnEnabledStatusReadsAsEnabledAndEveryReadAsksTheSystem) {
+  for (auto [status, expected] : {std::pair{SMAppServiceStatus::NotRegistered, false},
+                                  {SMAppServiceStatus::Enabled, true},
+                                  {SMAppServiceStatus::RequiresApproval, false},
+                                  {SMAppServiceStatus::NotFound, false}}) {
+    services.main.status = status;
+    EXPECT_EQ(LaunchAtLogin::isEnabled(), expected) << static_cast<long>(status);
+  }
+  EXPECT_EQ(services.count("main.status"), 4);
+  EXPECT_EQ(version.queries, 4);
+  EXPECT_EQ(services.count("SMCopyAllJobDictionaries"), 0);
+}
+
+TEST_F(LaunchAtLoginTest, EnablingWhatIsAlreadyEnabledRegistersAfresh) {
+  services.main.status = SMAppServiceStatus::Enabled;
+  services.main.unregisterError = "busy";  // dropped: registering is tried regardless
+  createSharedObjects();
+  LaunchAtLogin::setIsEnabled(true);
+  EXPECT_THAT(services.calls, ElementsAre("mainAppService", "main.status", "mainAppService", "main.unregister",
+                                          "mainAppService", "main.register"));
+  EXPECT_THAT(log.entries, IsEmpty());
+}
+
+TEST_F(LaunchAtLoginTest, DisablingUnregistersAndTheModernPathNeverFormsTheLegacyId) {
+  services.main.status = SMAppServiceStatus::Enabled;
+  bundle.identifier = std::nullopt;  // the modern path must not need it
+  createSharedObjects();
+  LaunchAtLogin::setIsEnabled(false);
+  EXPECT_THAT(services.calls, ElementsAre("mainAppService", "main.unregister"));
+  EXPECT_FALSE(LaunchAtLogin::isEnabled());
+}
+
+TEST_F(LaunchAtLoginTest, RefusedChangesAreLoggedOnceWithTheirReason) {
+  services.main.registerError = "Permission denied";
+  LaunchAtLogin::setIsEnabled(true);
+  services.main.status = SMAppServiceStatus::Enabled;
+  services.main.unregisterError = "Read-only file system %s";
+  LaunchAtLogin::setIsEnabled(false);
+
+  ASSERT_EQ(log.entries.size(), 2u);
+  EXPECT_EQ(log.entries[0].subsystem, "com.marwelquiste.LaunchAtLogin");
+  EXPECT_EQ(log.entries[0].category, "main");
+  EXPECT_EQ(log.entries[0].message, "Failed to enable launch at login: Permission denied");
+  EXPECT_EQ(log.entries[1].message, "Failed to disable launch at login: Read-only file system %s");
+  EXPECT_EQ(log.loggersMade, 1);
+  EXPECT_TRUE(LaunchAtLogin::isEnabled());  // the disable did not take
+}
+
+TEST_F(LaunchAtLoginTest, NothingIsLoggedWhenTheErrorLevelIsOff) {
+  log.errorEnabled = false;
+  services.main.registerError = "Permission denied";
+  LaunchAtLogin::setIsEnabled(true);
+  EXPECT_THAT(log.entries, IsEmpty());
+}
+
+TEST_F(LaunchAtLoginTest, ModifyReadsOnceThenWritesTheChangedValue) {
+  services.main.status = SMAppServiceStatus::Enabled;
+  createSharedObjects();
+  LaunchAtLogin::modifyIsEnabled([](bool& value) { value = !value; });
+  EXPECT_THAT(services.calls, ElementsAre("mainAppService", "main.status", "mainAppService", "main.unregister"));
+  LaunchAtLogin::observable()->modifyIsEnabled([](bool& value) { value = !value; });
+  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+}
+
+// --- Legacy mechanism -------------------------------------------------------------------
+
+TEST_F(LaunchAtLoginTest, LegacyWriteSwitchesTheHelperAndIgnoresItsOutcome) {
+  useLegacySystem();
+  services.legacySwitchSucceeds = false;
+  createSharedObjects();
+  LaunchAtLogin::setIsEnabled(true);
+  EXPECT_THAT(services.calls, ElementsAre(std::string("SMLoginItemSetEnabled ") + kLegacyId + " true"));
+  EXPECT_THAT(log.entries, IsEmpty());
+}
+
+TEST_F(LaunchAtLoginTest, LegacyReadFollowsTheFirstJobWithTheHelpersLabel) {
+  useLegacySystem();
+  struct Case {
+    const char* name;
+    std::optional<EncodableValue> jobs;
+    bool expected;
+  };
+  const std::vector<Case> cases = {
+      {"no job list", std::nullopt, false},
+      {"not a list", EncodableValue("jobs"), false},
+      {"empty list", EncodableValue(EncodableList{}), false},
+      {"no job of ours", EncodableValue(EncodableList{job("other", true)}), false},
+      {"ours, on demand", EncodableValue(EncodableList{job("other", false), job(kLegacyId, true)}), true},
+      {"ours, not on demand", EncodableValue(EncodableList{job(kLegacyId, false)}), false},
+      {"first of two decides (false)", EncodableValue(EncodableList{job(kLegacyId, false), job(kLegacyId, true)}),
+       false},
+      {"first of two decides (absent)", EncodableValue(EncodableList{job(kLegacyId, std::nullopt), job(kLegacyId, true)}),
+       false},
+      {"OnDemand not a boolean", EncodableValue(EncodableList{job(kLegacyId, EncodableValue(int32_t{1}))}), false},
+      {"a label that is not a string is skipped",
+       EncodableValue(EncodableList{job(EncodableValue(int32_t{7}), false), job(kLegacyId, true)}), true},
+      {"an element that is not a dictionary spoils the list",
+       EncodableValue(EncodableList{job(kLegacyId, true), EncodableValue("junk")}), false},
+      {"a key that is not a string spoils the list",
+       EncodableValue(EncodableList{job(kLegacyId, true),
+                                    EncodableValue(EncodableMap{{EncodableValue(int32_t{1}), EncodableValue(true)}})}),
+       false},
+  };
+  for (const auto& c : cases) {
+    services.jobDictionaries = c.jobs;
+    EXPECT_EQ(LaunchAtLogin::isEnabled(), c.expected) << c.name;
+  }
+  EXPECT_EQ(services.count("mainAppService"), 0);
+}
+
+TEST_F(LaunchAtLoginTest, WithoutABundleIdentifierTheLegacyPathsDoNothing) {
+  useLegacySystem();
+  bundle.identifier = std::nullopt;
+  services.jobDictionaries = EncodableValue(EncodableList{job("-LaunchAtLoginHelper", true)});
+  EXPECT_FALSE(LaunchAtLogin::isEnabled());
+  LaunchAtLogin::setIsEnabled(true);
+  EXPECT_THAT(services.calls, IsEmpty());
+}
+
+// --- Migration --------------------------------------------------------------------------
+
+TEST_F(LaunchAtLoginTest, MigrationOnALegacySystemTouchesNothing) {
+  useLegacySystem();
+  LaunchAtLogin::migrateIfNeeded();
+  EXPECT_THAT(defaults.calls, IsEmpty());
+  EXPECT_THAT(services.calls, IsEmpty());
+}
+
+TEST_F(LaunchAtLoginTest, MigrationMovesAnEnabledHelperOnceAndSilently) {
+  services.jobDictionaries = EncodableValue(EncodableList{job(kLegacyId, true)});
+  services.main.registerError = "denied";  // the flag is written anyway, and first
+  observeEverything();
+  events.clear();
+  services.calls.clear();
+
+  LaunchAtLogin::migrateIfNeeded();
+  EXPECT_THAT(defaults.calls, ElementsAre("read LaunchAtLogin__hasMigrated", "write LaunchAtLogin__hasMigrated true"));
+  EXPECT_THAT(services.calls,
+              ElementsAre("SMCopyAllJobDictionaries", "mainAppService", "main.status", "mainAppService",
+                          "main.register", std::string("SMLoginItemSetEnabled ") + kLegacyId + " false",
+                          std::string("loginItemServiceWithIdentifier ") + kLegacyId,
+                          std::string(kLegacyId) + ".unregister"));
+  EXPECT_THAT(notifications(), IsEmpty());
+  EXPECT_EQ(log.entries.size(), 1u);  // the modern write logs its own failure as always
+
+  services.calls.clear();
+  defaults.calls.clear();
+  LaunchAtLogin::migrateIfNeeded();
+  EXPECT_THAT(defaults.calls, ElementsAre("read LaunchAtLogin__hasMigrated"));
+  EXPECT_THAT(services.calls, IsEmpty());
+}
+
+TEST_F(LaunchAtLoginTest, MigrationOfADisabledHelperOnlyRemovesIt) {
+  services.jobDictionaries = EncodableValue(EncodableList{job(kLegacyId, false)});
+  LaunchAtLogin::migrateIfNeeded();
+  EXPECT_TRUE(defaults.values["LaunchAtLogin__hasMigrated"]);
+  EXPECT_EQ(services.count("mainAppService"), 0);
+  EXPECT_EQ(services.count("SMLoginItemSetEnabled"), 1);
+  EXPECT_EQ(services.count(std::string(kLegacyId) + ".unregister"), 1);
+}

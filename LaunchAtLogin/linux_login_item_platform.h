@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "LaunchAtLogin/login_item_platform.h"
+#include "platform/service_management/autostart_service_management.h"
+
+// The Linux adapters behind LaunchAtLogin, owned together. main() keeps one for the whole
+// run and installs it before the first channel call:
+//   static LinuxLoginItemPlatform loginItems;
+//   LaunchAtLogin::installPlatform(loginItems.platform());
+class LinuxLoginItemPlatform {
+ public:
+  LinuxLoginItemPlatform()
+      : applicationId_(bundle_.bundleIdentifier().value_or("")),
+        serviceManagement_({applicationId_, "Tessra", bundle_.executablePath()}),
+        userDefaults_(applicationId_) {}
+  LinuxLoginItemPlatform(const LinuxLoginItemPlatform&) = delete;
+  LinuxLoginItemPlatform& operator=(const LinuxLoginItemPlatform&) = delete;
+
+  LoginItemPlatform platform() {
+    return {serviceManagement_, systemVersion_, bundle_, userDefaults_, systemLog_};
+  }
+
+ private:
+  bundle::LinuxBundle bundle_;
+  std::string applicationId_;
+  service_management::AutostartServiceManagement serviceManagement_;
+  system_version::LinuxSystemVersion systemVersion_;
+  user_defaults::KeyFileUserDefaults userDefaults_;
+  system_log::JournalSystemLog systemLog_;
+};
