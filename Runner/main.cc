@@ -1,1 +1,35 @@
-int main() { return 0; }
+// The entry point: puts the Linux adapters behind the ports, then hands the process to the
+// application loop and ends it with the loop's status.
+#include <cstdlib>
+#include <iostream>
+
+#include "LaunchAtLogin/launch_at_login.h"
+#include "LaunchAtLogin/linux_login_item_platform.h"
+#include "Runner/MainMenu.h"
+#include "Runner/discovery/local_network_discovery.h"
+#include "Runner/embedding/flutter_view_controller.h"
+#include "platform/appkit/ns_application.h"
+#include "platform/dispatch/glib_main_queue.h"
+#include "platform/flutter_engine/stand_in_engine.h"
+#include "platform/interfaces/linux_interface_addresses.h"
+#include "platform/network/socket_connection_factory.h"
+#include "platform/process/descriptor_limit.h"
+#include "platform/process/posix_spawn_launcher.h"
+
+int main(int argc, char* argv[]) {
+  // Before any thread exists: a sweep holds two descriptors per running child.
+  process::raiseDescriptorLimit();
+
+  // Locals of main(): exit() below ends the process without unwinding them, so they stay
+  // valid for everything that runs during shutdown.
+  dispatch::GlibMainQueue mainQueue;
+  netif::LinuxInterfaceAddresses interfaces;
+  process::PosixSpawnLauncher processes;
+  network::SocketConnectionFactory connections(mainQueue);
+  LinuxLoginItemPlatform loginItems;
+  LaunchAtLogin::installPlatform(loginItems.platform());
+  flutter::FlutterViewController::setEngineFactory([&mainQueue] { return engine::makeStandInEngine(mainQueue); });
+
+  MainMenu mainMenu(DiscoveryServices{interfaces, processes, mainQueue, connections, std::cout});
+  std::exit(appkit::NSApplicationMain(argc, argv, mainMenu));
+}

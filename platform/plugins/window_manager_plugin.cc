@@ -1,0 +1,21 @@
+#include "platform/plugins/window_manager_plugin.h"
+
+#include "platform/plugins/stand_in_plugins.h"
+
+namespace {
+long hiddenWindowAtLaunchCount = 0;
+const appkit::NSWindow* lastWindow = nullptr;
+}  // namespace
+
+void WindowManagerPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
+  plugins::installStandInChannel(registrar, "window_manager");
+}
+
+void WindowManagerPlugin::hiddenWindowAtLaunch(appkit::NSWindow& window) {
+  ++hiddenWindowAtLaunchCount;
+  lastWindow = &window;
+}
+
+long WindowManagerPlugin::hiddenWindowAtLaunchCalls() { return hiddenWindowAtLaunchCount; }
+
+const appkit::NSWindow* WindowManagerPlugin::lastWindowAskedToHideAtLaunch() { return lastWindow; }
