@@ -34,6 +34,19 @@ DriverClient::DriverClient(DriverClient&& other) noexcept
   other.fd_ = -1;
 }
 
+DriverClient& DriverClient::operator=(DriverClient&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+    nextId_ = other.nextId_;
+    buffer_ = std::move(other.buffer_);
+    unsolicited_ = std::move(other.unsolicited_);
+    replies_ = std::move(other.replies_);
+  }
+  return *this;
+}
+
 DriverClient::~DriverClient() {
   if (fd_ >= 0) close(fd_);
 }

@@ -18,6 +18,7 @@ class DriverClient {
   static std::optional<DriverClient> connect(const std::string& socketPath,
                                              std::chrono::milliseconds timeout = std::chrono::seconds(15));
   DriverClient(DriverClient&& other) noexcept;
+  DriverClient& operator=(DriverClient&& other) noexcept;
   ~DriverClient();
   DriverClient(const DriverClient&) = delete;
   DriverClient& operator=(const DriverClient&) = delete;
@@ -35,6 +36,8 @@ class DriverClient {
   std::optional<nlohmann::json> nextUnsolicited(std::chrono::milliseconds timeout);
   // Any line, in arrival order.
   std::optional<nlohmann::json> nextLine(std::chrono::milliseconds timeout);
+  // Forgets the unsolicited messages read so far (those that came before the last reply).
+  void discardUnsolicited() { unsolicited_.clear(); }
   // Drains what arrives within `quiet` and returns the unsolicited messages seen.
   std::deque<nlohmann::json> drainUnsolicited(std::chrono::milliseconds quiet);
 

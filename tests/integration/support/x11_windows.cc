@@ -50,13 +50,17 @@ std::optional<X11Windows::Window> X11Windows::find(const std::string& title, lon
   if (!XQueryTree(display_, root, &rootReturn, &parent, &children, &count)) return std::nullopt;
   std::vector<::Window> windows(children, children + count);
   if (children) XFree(children);
+  // GDK also names its small, never-mapped client leader window after the application, so
+  // of the matches the largest is the real window.
+  std::optional<Window> best;
   for (::Window window : windows) {
     if (windowName(display_, window) != title || windowPid(display_, window) != pid) continue;
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display_, window, &attributes)) continue;
-    return Window{window, attributes.map_state == IsViewable, attributes.width, attributes.height};
+    Window found{window, attributes.map_state == IsViewable, attributes.width, attributes.height};
+    if (!best || found.width * found.height > best->width * best->height) best = found;
   }
-  return std::nullopt;
+  return best;
 }
 
 void X11Windows::requestClose(unsigned long window) {
