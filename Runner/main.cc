@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "LaunchAtLogin/launch_at_login.h"
-#include "LaunchAtLogin/linux_login_item_platform.h"
+#include "Runner/linux_login_item_platform.h"
 #include "Runner/MainMenu.h"
 #include "Runner/discovery/local_network_discovery.h"
 #include "Runner/embedding/flutter_view_controller.h"

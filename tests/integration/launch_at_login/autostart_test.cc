@@ -6,7 +6,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
-#include "LaunchAtLogin/linux_login_item_platform.h"
+#include "Runner/linux_login_item_platform.h"
 #include "platform/service_management/desktop_entry_exec.h"
 #include "tests/integration/launch_at_login/sandbox.h"
 

@@ -5,7 +5,7 @@
 #include "LaunchAtLogin/login_item_platform.h"
 #include "platform/service_management/autostart_service_management.h"
 
-// The Linux adapters behind LaunchAtLogin, owned together. main() keeps one for the whole
+// The Linux adapters behind LaunchAtLogin, owned together; part of the entry point's wiring. main() keeps one for the whole
 // run and installs it before the first channel call:
 //   static LinuxLoginItemPlatform loginItems;
 //   LaunchAtLogin::installPlatform(loginItems.platform());
