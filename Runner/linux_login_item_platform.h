@@ -5,9 +5,9 @@
 #include "LaunchAtLogin/login_item_platform.h"
 #include "platform/service_management/autostart_service_management.h"
 
-// The Linux adapters behind LaunchAtLogin, owned together; part of the entry point's wiring. main() keeps one for the whole
-// run and installs it before the first channel call:
-//   static LinuxLoginItemPlatform loginItems;
+// The Linux adapters behind LaunchAtLogin, owned together: part of the entry point's
+// wiring. main() keeps one for the whole run and installs it before the first channel call:
+//   LinuxLoginItemPlatform loginItems;
 //   LaunchAtLogin::installPlatform(loginItems.platform());
 class LinuxLoginItemPlatform {
  public:
