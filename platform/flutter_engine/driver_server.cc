@@ -45,8 +45,12 @@ bool someoneServes(const std::string& path) {
 // arrive after it has gone, can tell (they hold weak references).
 struct AttachedDriver {
   GObjectPtr<GSocketConnection> connection;
-  GObjectPtr<GDataInputStream> input;
   GObjectPtr<GCancellable> cancellable{g_cancellable_new()};
+  // The line read so far. It never grows past kMaxDriverLineLength: a peer that never
+  // sends a newline must not make the engine buffer without limit, so an overlong line is
+  // refused as soon as it is too long and the rest of it is skipped up to its newline.
+  std::string partialLine;
+  bool skippingOverlongLine = false;
   std::deque<std::string> outgoing;
   bool writing = false;
   bool closed = false;
@@ -69,7 +73,10 @@ struct DriverServer::Impl {
   static gboolean onIncoming(GSocketService*, GSocketConnection* connection, GObject*, gpointer data);
   void attach(GSocketConnection* connection);
   void detach();
-  void readNextLine(const std::shared_ptr<AttachedDriver>& client);
+  void readMore(const std::shared_ptr<AttachedDriver>& client);
+  // Splits what arrived into lines and handles each complete one; false once the client
+  // has gone meanwhile.
+  bool takeInput(const std::shared_ptr<AttachedDriver>& client, std::string_view data);
   void handleLine(const std::shared_ptr<AttachedDriver>& client, std::string_view line);
   void write(const std::shared_ptr<AttachedDriver>& client, std::string line);
   void flush(const std::shared_ptr<AttachedDriver>& client);
@@ -80,8 +87,10 @@ namespace {
 // What an asynchronous read or write carries to its callback. GIO always calls the
 // callback, also when cancelled, so ownership passes back there.
 struct ReadOperation {
+  static constexpr size_t kChunk = 64 * 1024;
   std::weak_ptr<DriverServer::Impl*> server;
   std::weak_ptr<AttachedDriver> client;
+  char buffer[kChunk];  // GIO writes into it until the callback runs
 };
 struct WriteOperation {
   std::weak_ptr<DriverServer::Impl*> server;
@@ -106,8 +115,6 @@ void DriverServer::Impl::attach(GSocketConnection* connection) {
   }
   client = std::make_shared<AttachedDriver>();
   client->connection.reset(G_SOCKET_CONNECTION(g_object_ref(connection)));
-  client->input.reset(g_data_input_stream_new(g_io_stream_get_input_stream(G_IO_STREAM(connection))));
-  g_data_input_stream_set_newline_type(client->input.get(), G_DATA_STREAM_NEWLINE_TYPE_LF);
 
   std::weak_ptr<AttachedDriver> weak = client;
   interface.setCallInterceptor([this, weak](const std::string& channel, const flutter::FlutterMethodCall& call,
@@ -115,7 +122,7 @@ void DriverServer::Impl::attach(GSocketConnection* connection) {
     if (auto attached = weak.lock()) write(attached, driverCallLine(channel, call));
     result(flutter::EncodableValue());
   });
-  readNextLine(client);
+  readMore(client);
 }
 
 void DriverServer::Impl::detach() {
@@ -135,29 +142,72 @@ void DriverServer::Impl::detach() {
   g_socket_close(g_socket_connection_get_socket(gone->connection.get()), nullptr);
 }
 
-void DriverServer::Impl::readNextLine(const std::shared_ptr<AttachedDriver>& reader) {
-  auto operation = std::make_unique<ReadOperation>(ReadOperation{self, reader});
-  g_data_input_stream_read_line_async(
-      reader->input.get(), G_PRIORITY_DEFAULT, reader->cancellable.get(),
+void DriverServer::Impl::readMore(const std::shared_ptr<AttachedDriver>& reader) {
+  auto operation = std::make_unique<ReadOperation>();
+  operation->server = self;
+  operation->client = reader;
+  char* buffer = operation->buffer;
+  g_input_stream_read_async(
+      g_io_stream_get_input_stream(G_IO_STREAM(reader->connection.get())), buffer, ReadOperation::kChunk,
+      G_PRIORITY_DEFAULT, reader->cancellable.get(),
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<ReadOperation> operation(static_cast<ReadOperation*>(data));
         GError* error = nullptr;
-        gsize length = 0;
-        char* line = g_data_input_stream_read_line_finish(G_DATA_INPUT_STREAM(source), result, &length, &error);
-        std::unique_ptr<char, decltype(&g_free)> ownedLine(line, g_free);
+        const gssize count = g_input_stream_read_finish(G_INPUT_STREAM(source), result, &error);
         GErrorPtr ownedError(error);
         auto server = operation->server.lock();
         auto reader = operation->client.lock();
         if (!server || !reader || reader->closed) return;
         Impl& impl = **server;
-        if (!line) {  // end of stream or a broken connection: the driver has gone
+        if (count <= 0) {  // end of stream or a broken connection: the driver has gone
+          // A last line without its newline still counts, as it would for a line reader.
+          if (count == 0 && !reader->skippingOverlongLine && !reader->partialLine.empty()) {
+            std::string last = std::move(reader->partialLine);
+            impl.handleLine(reader, last);
+          }
           if (impl.client == reader) impl.detach();
           return;
         }
-        impl.handleLine(reader, std::string_view(line, length));
-        if (!reader->closed) impl.readNextLine(reader);
+        if (impl.takeInput(reader, std::string_view(operation->buffer, static_cast<size_t>(count)))) {
+          impl.readMore(reader);
+        }
       },
       operation.release());
+}
+
+bool DriverServer::Impl::takeInput(const std::shared_ptr<AttachedDriver>& from, std::string_view data) {
+  while (!data.empty()) {
+    if (from->closed) return false;
+    const size_t newline = data.find('\n');
+    const std::string_view piece = data.substr(0, newline);
+    data.remove_prefix(newline == std::string_view::npos ? data.size() : newline + 1);
+    if (from->skippingOverlongLine) {
+      if (newline != std::string_view::npos) from->skippingOverlongLine = false;
+      continue;
+    }
+    if (from->partialLine.size() + piece.size() > kMaxDriverLineLength) {
+      // Answered now, not at the newline that may never come; the rest of the line is
+      // dropped unread.
+      std::string().swap(from->partialLine);
+      from->skippingOverlongLine = newline == std::string_view::npos;
+      write(from, driverBadRequestLine(
+                      DriverBadRequest{nullptr, "line longer than " + std::to_string(kMaxDriverLineLength) + " bytes"}));
+      continue;
+    }
+    if (newline == std::string_view::npos) {
+      from->partialLine.append(piece);
+      continue;
+    }
+    if (from->partialLine.empty()) {
+      handleLine(from, piece);
+    } else {
+      from->partialLine.append(piece);
+      std::string line = std::move(from->partialLine);
+      from->partialLine.clear();
+      handleLine(from, line);
+    }
+  }
+  return !from->closed;
 }
 
 void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from, std::string_view line) {

@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "Runner/embedding/event_channel.h"
 #include "Runner/embedding/method_channel.h"
 #include "platform/dispatch/testing/fake_main_queue.h"
+#include "platform/flutter_engine/driver_protocol.h"
 #include "platform/flutter_engine/driver_server.h"
 #include "platform/flutter_engine/stand_in_engine.h"
 
@@ -73,6 +75,19 @@ class Client {
     ASSERT_EQ(::send(fd_, data.data(), data.size(), MSG_NOSIGNAL), static_cast<ssize_t>(data.size()));
   }
   void send(const char* line) { send(std::string(line)); }
+  // Sends everything, letting the server read whenever the socket is full.
+  void sendAll(std::string_view data) {
+    while (!data.empty()) {
+      const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
+      if (n > 0) {
+        data.remove_prefix(static_cast<size_t>(n));
+      } else {
+        ASSERT_TRUE(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) << std::strerror(errno);
+        pump_.once();
+        poll(nullptr, 0, 1);
+      }
+    }
+  }
   void send(const Json& message) { send(message.dump()); }
 
   // The next line, or null when the server closed the connection.
@@ -210,6 +225,33 @@ TEST_F(DriverServerTest, MalformedLinesAreAnsweredAndTheConnectionStaysUp) {
   }
   client.send(Json{{"id", 5}, {"op", "invoke"}, {"channel", "svc"}, {"method", "still here"}});
   EXPECT_EQ(client.next(), Json::parse(R"({"id":5,"reply":"still here"})"));
+}
+
+TEST_F(DriverServerTest, ALineThatNeverEndsIsRefusedOnceWithoutWaitingForItsNewline) {
+  startEngine();
+  flutter::FlutterMethodChannel::methodChannelWithName("svc", host())
+      .setMethodCallHandler([](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
+        result(EncodableValue(call.method()));
+      });
+  Client client(path_, pump_);
+  // Three times the limit, no newline: the refusal must come while the line is still open,
+  // or the engine would be holding all of it. What follows is skipped up to the newline,
+  // however much it is, and looks like a request only to a server that parses the tail.
+  const std::string request = Json{{"id", 7}, {"op", "invoke"}, {"channel", "svc"}, {"method", "tail"}}.dump();
+  client.sendAll(std::string(3 * kMaxDriverLineLength, 'x'));
+  Json refusal = client.next();
+  EXPECT_EQ(refusal["error"]["code"], "bad-request");
+  EXPECT_NE(refusal["error"]["message"].get<std::string>().find("longer"), std::string::npos) << refusal.dump();
+  client.sendAll(std::string(kMaxDriverLineLength, 'y') + request + "\n");
+
+  client.send(Json{{"id", 8}, {"op", "invoke"}, {"channel", "svc"}, {"method", "next line"}});
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":8,"reply":"next line"})")) << "exactly one refusal, then on as usual";
+
+  // A line just within the limit still counts; a complete line one byte over does not.
+  client.sendAll(std::string(kMaxDriverLineLength + 1, ' ') + "\n");
+  EXPECT_EQ(client.next()["error"]["code"], "bad-request");
+  client.sendAll(std::string(kMaxDriverLineLength - request.size(), ' ') + request + "\n");
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":7,"reply":"tail"})"));
 }
 
 TEST_F(DriverServerTest, InvokeReachesTheHostHandlerAndBringsBackEachKindOfAnswer) {
