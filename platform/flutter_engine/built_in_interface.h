@@ -1,14 +1,29 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
+#include "platform/flutter_engine/built_in/launch_at_login_setting.h"
+#include "platform/flutter_engine/built_in/permission_check.h"
+#include "platform/flutter_engine/built_in/scan_session.h"
 #include "platform/flutter_engine/interface_side.h"
 
 namespace engine {
 
-// The little interface the stand-in engine runs when no real one exists: it is the one
-// that decides what a quit attempt means, and it decides to end the application.
-// While a driver is attached, host calls go to the driver instead and this does not act.
+class EngineView;
+namespace built_in {
+class GtkBuiltInContent;
+}
+
+// The little interface the stand-in engine runs when no real one exists. Like the real
+// interface it talks to the host only through the channels (InterfaceSide): it scans the
+// local network when asked, checks the network permission, shows and changes launching at
+// login, and decides what a quit attempt means: it asks the person, and ends the
+// application (`quit`) only when they say so. Until it is shown in a view there is nobody to
+// ask, and a quit attempt ends the application at once.
+//
+// While a driver is attached, host calls go to the driver instead and this does not act on
+// them; its own buttons still work. Main thread only.
 class BuiltInInterface {
  public:
   static constexpr const char* kLifecycleChannel = "app.lifecycle.channel";
@@ -19,8 +34,31 @@ class BuiltInInterface {
   BuiltInInterface(const BuiltInInterface&) = delete;
   BuiltInInterface& operator=(const BuiltInInterface&) = delete;
 
+  // Builds the GTK widgets into `view` (its content and the window's header bar). Needs GTK;
+  // `view` must outlive this object's widgets (see dismantle()). Once only.
+  void showIn(EngineView& view);
+  // Takes the widgets down, before the view they are shown in goes.
+  void dismantle();
+
+  // How a quit attempt is put to the person: `ask` gets a callback to call once with true to
+  // quit. showIn() installs the dialog; tests install their own.
+  using QuitQuestion = std::function<void(std::function<void(bool quit)> answer)>;
+  void setQuitQuestion(QuitQuestion ask) { askToQuit_ = std::move(ask); }
+
+  built_in::ScanSession& scan() { return scan_; }
+  built_in::PermissionCheck& permission() { return permission_; }
+  built_in::LaunchAtLoginSetting& launchAtLogin() { return launchAtLogin_; }
+
  private:
+  void onQuitAttempt();
+
   InterfaceSide& interface_;
+  std::function<void()> quit_;
+  QuitQuestion askToQuit_;
+  built_in::ScanSession scan_;
+  built_in::PermissionCheck permission_;
+  built_in::LaunchAtLoginSetting launchAtLogin_;
+  std::unique_ptr<built_in::GtkBuiltInContent> widgets_;
 };
 
 }  // namespace engine

@@ -12,8 +12,15 @@ EngineView::EngineView() : container_(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0)) 
 }
 
 EngineView::~EngineView() {
+  setTitlebar(nullptr);
   gtk_widget_destroy(container_);
   g_object_unref(container_);
+}
+
+void EngineView::setTitlebar(GtkWidget* titlebar) {
+  if (titlebar) g_object_ref_sink(titlebar);
+  if (titlebar_) g_object_unref(titlebar_);
+  titlebar_ = titlebar;
 }
 
 void EngineView::setContent(GtkWidget* content) {

@@ -15,11 +15,15 @@ class EngineView : public appkit::GtkNSView {
   ~EngineView() override;
 
   GtkWidget* widget() override { return container_; }
+  GtkWidget* titlebar() override { return titlebar_; }
   // Replaces whatever the view shows with `content`, which fills it.
   void setContent(GtkWidget* content);
+  // The header bar for the window the view is placed in; must be set before it is placed.
+  void setTitlebar(GtkWidget* titlebar);
 
  private:
-  GtkWidget* container_;  // owned: one reference, taken when created
+  GtkWidget* container_;           // owned: one reference, taken when created
+  GtkWidget* titlebar_ = nullptr;  // a reference of our own while set
 };
 
 }  // namespace engine

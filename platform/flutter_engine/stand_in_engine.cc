@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "platform/appkit/ns_application.h"
+#include "platform/flutter_engine/built_in/translations.h"
 #include "platform/flutter_engine/built_in_interface.h"
 #include "platform/flutter_engine/driver_server.h"
 #include "platform/flutter_engine/engine_view.h"
@@ -21,18 +22,25 @@ StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions op
   }
 }
 
-StandInEngine::~StandInEngine() = default;
+StandInEngine::~StandInEngine() {
+  // The built-in interface's widgets live inside the view.
+  builtIn_->dismantle();
+}
 
 flutter::FlutterBinaryMessenger& StandInEngine::binaryMessenger() { return *messenger_; }
 
 appkit::NSView& StandInEngine::view() {
-  if (!view_) view_ = std::make_unique<EngineView>();
+  if (!view_) {
+    view_ = std::make_unique<EngineView>();
+    builtIn_->showIn(*view_);
+  }
   return *view_;
 }
 
 void StandInEngine::notePluginRegistered(const std::string& key) { registeredPlugins_.push_back(key); }
 
 std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue) {
+  built_in::bindTranslations();
   StandInEngineOptions options;
   const char* socketPath = std::getenv("TESSRA_DRIVER_SOCKET");
   if (socketPath != nullptr && *socketPath != '\0') options.driverSocketPath = socketPath;

@@ -40,6 +40,27 @@ std::string windowName(Display* display, ::Window window) {
   return result;
 }
 
+void readFrameExtents(Display* display, ::Window window, X11Windows::Window& found) {
+  Atom extentsAtom = XInternAtom(display, "_GTK_FRAME_EXTENTS", True);
+  if (extentsAtom == None) return;
+  Atom type;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(display, window, extentsAtom, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after,
+                         &data) != Success || !data) {
+    return;
+  }
+  if (count == 4) {
+    const auto* extents = reinterpret_cast<unsigned long*>(data);
+    found.frameLeft = static_cast<int>(extents[0]);
+    found.frameRight = static_cast<int>(extents[1]);
+    found.frameTop = static_cast<int>(extents[2]);
+    found.frameBottom = static_cast<int>(extents[3]);
+  }
+  XFree(data);
+}
+
 }  // namespace
 
 std::optional<X11Windows::Window> X11Windows::find(const std::string& title, long pid) {
@@ -58,6 +79,7 @@ std::optional<X11Windows::Window> X11Windows::find(const std::string& title, lon
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display_, window, &attributes)) continue;
     Window found{window, attributes.map_state == IsViewable, attributes.width, attributes.height};
+    readFrameExtents(display_, window, found);
     if (!best || found.width * found.height > best->width * best->height) best = found;
   }
   return best;

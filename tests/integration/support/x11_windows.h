@@ -23,6 +23,12 @@ class X11Windows {
     bool mapped = false;
     int width = 0;
     int height = 0;
+    // The invisible border GTK draws around a window it decorates itself (its header bar
+    // then also sits inside the window), from _GTK_FRAME_EXTENTS; zero for other windows.
+    int frameLeft = 0;
+    int frameRight = 0;
+    int frameTop = 0;
+    int frameBottom = 0;
   };
   // The first top-level window of process `pid` titled `title` (_NET_WM_PID and WM_NAME).
   std::optional<Window> find(const std::string& title, long pid);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <functional>
+
+#include "platform/flutter_engine/built_in/gtk_launch_at_login_panel.h"
+#include "platform/flutter_engine/built_in/gtk_permission_panel.h"
+#include "platform/flutter_engine/built_in/gtk_quit_dialog.h"
+#include "platform/flutter_engine/built_in/gtk_scan_panel.h"
+#include "platform/flutter_engine/built_in/gtk_widgets.h"
+
+namespace engine::built_in {
+
+// The built-in interface as GTK widgets: a header bar for the window with the scan buttons,
+// and the window's content, the two settings rows above the scan results. Also puts the
+// quit question. Needs GTK to be initialised. Main thread only.
+class GtkBuiltInContent {
+ public:
+  GtkBuiltInContent(ScanSession& scan, PermissionCheck& permission, LaunchAtLoginSetting& launchAtLogin);
+  ~GtkBuiltInContent();
+  GtkBuiltInContent(const GtkBuiltInContent&) = delete;
+  GtkBuiltInContent& operator=(const GtkBuiltInContent&) = delete;
+
+  GtkWidget* content() const { return content_.get(); }
+  GtkWidget* headerBar() const { return headerBar_.get(); }
+
+  void askToQuit(std::function<void(bool quit)> answer);
+
+ private:
+  // Declared first so that they go last: the panels disconnect from their widgets while the
+  // widgets still exist.
+  OwnedWidget content_;
+  OwnedWidget headerBar_;
+  GtkQuitDialog quitDialog_;
+  GtkScanPanel scanPanel_;
+  GtkPermissionPanel permissionPanel_;
+  GtkLaunchAtLoginPanel launchAtLoginPanel_;
+};
+
+}  // namespace engine::built_in

@@ -1,0 +1,49 @@
+#include "platform/flutter_engine/built_in/gtk_quit_dialog.h"
+
+#include "platform/flutter_engine/built_in/gtk_widgets.h"
+#include "platform/flutter_engine/built_in/translations.h"
+
+namespace engine::built_in {
+
+GtkQuitDialog::~GtkQuitDialog() { close(); }
+
+void GtkQuitDialog::ask(GtkWidget* anchor, std::function<void(bool)> answer) {
+  if (dialog_) {
+    // The earlier question still stands and answers for this attempt too.
+    gtk_window_present(GTK_WINDOW(dialog_));
+    return;
+  }
+  answer_ = std::move(answer);
+  GtkWidget* toplevel = anchor ? gtk_widget_get_toplevel(anchor) : nullptr;
+  GtkWindow* parent = toplevel && gtk_widget_is_toplevel(toplevel) && GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel)
+                                                                                                : nullptr;
+  dialog_ = gtk_message_dialog_new(parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_QUESTION,
+                                   GTK_BUTTONS_NONE, "%s", tr("Quit tessra?"));
+  g_object_ref_sink(dialog_);
+  gtk_window_set_title(GTK_WINDOW(dialog_), tr("Quit tessra?"));
+  gtk_dialog_add_button(GTK_DIALOG(dialog_), tr("_Keep Running"), GTK_RESPONSE_CANCEL);
+  GtkWidget* quit = gtk_dialog_add_button(GTK_DIALOG(dialog_), tr("_Quit"), GTK_RESPONSE_ACCEPT);
+  addStyleClass(quit, "destructive-action");
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog_), GTK_RESPONSE_ACCEPT);
+  g_signal_connect(dialog_, "response", G_CALLBACK(onResponse), this);
+  gtk_window_present(GTK_WINDOW(dialog_));
+}
+
+void GtkQuitDialog::onResponse(GtkDialog*, gint response, gpointer self) {
+  auto* dialog = static_cast<GtkQuitDialog*>(self);
+  auto answer = std::move(dialog->answer_);
+  dialog->close();
+  // Last: quitting may end the main loop.
+  if (answer) answer(response == GTK_RESPONSE_ACCEPT);
+}
+
+void GtkQuitDialog::close() {
+  if (!dialog_) return;
+  g_signal_handlers_disconnect_by_data(dialog_, this);
+  gtk_widget_destroy(dialog_);
+  g_object_unref(dialog_);
+  dialog_ = nullptr;
+  answer_ = nullptr;
+}
+
+}  // namespace engine::built_in

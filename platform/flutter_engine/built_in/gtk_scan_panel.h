@@ -1,0 +1,46 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include "platform/flutter_engine/built_in/gtk_widgets.h"
+#include "platform/flutter_engine/built_in/scan_session.h"
+
+namespace engine::built_in {
+
+// Shows a ScanSession: the progress figure and state in words, reachable hosts in a list of
+// their own, the addresses that gave no reply in a dimmer list beside it, each address added
+// as its result arrives. The "Scan network" and "Stop" buttons go into the window's header
+// bar. Main thread only.
+class GtkScanPanel {
+ public:
+  explicit GtkScanPanel(ScanSession& session);
+  ~GtkScanPanel();
+  GtkScanPanel(const GtkScanPanel&) = delete;
+  GtkScanPanel& operator=(const GtkScanPanel&) = delete;
+
+  GtkWidget* widget() const { return root_.get(); }
+  // The scan and stop buttons, for the start of the header bar.
+  GtkWidget* headerButtons() const { return buttons_.get(); }
+
+ private:
+  static void onScanClicked(GtkButton*, gpointer self);
+  static void onStopClicked(GtkButton*, gpointer self);
+  void clear();
+  void add(const ScanResult& result);
+  void showStatus();
+
+  ScanSession& session_;
+  OwnedWidget root_;
+  OwnedWidget buttons_;
+  GtkWidget* scanButton_;
+  GtkWidget* stopButton_;
+  GtkWidget* status_;
+  GtkWidget* progress_;
+  GtkWidget* problem_;
+  GtkWidget* reachableHeading_;
+  GtkWidget* reachableList_;
+  GtkWidget* silentHeading_;
+  GtkWidget* silentList_;
+};
+
+}  // namespace engine::built_in

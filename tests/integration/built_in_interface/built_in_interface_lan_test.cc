@@ -1,0 +1,152 @@
+// The built-in interface's scan and permission check in the real program, inside a fakelan
+// namespace (en0 on a documentation /24 with a few responders). Nothing here may run
+// outside such a namespace. Leaves a screenshot of the main window after the sweep in the
+// build tree's artifacts folder.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "tests/integration/built_in_interface/running_app.h"
+
+namespace tessra::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string env(const char* name) {
+  const char* value = getenv(name);
+  return value ? value : "";
+}
+
+// The responders and the namespace's own address, which answers too.
+std::set<std::string> expectedReachable() {
+  std::set<std::string> result;
+  std::stringstream list(env("FAKELAN_RESPONDERS") + "," + env("FAKELAN_SELF"));
+  std::string host;
+  while (std::getline(list, host, ',')) {
+    if (!host.empty()) result.insert(env("FAKELAN_PREFIX") + "." + host);
+  }
+  return result;
+}
+
+// A TCP listener on 127.0.0.1:80 of the namespace whose accept queue is full, so that a new
+// connection attempt waits (its SYNs are dropped) until the queue is emptied.
+class StalledListener {
+ public:
+  StalledListener() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    int yes = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(80);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ok_ = bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(listener_, 0) == 0;
+    filler_ = socket(AF_INET, SOCK_STREAM, 0);
+    ok_ = ok_ && connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~StalledListener() {
+    for (int fd : accepted_) close(fd);
+    close(filler_);
+    close(listener_);
+  }
+  bool ok() const { return ok_; }
+  // Empties the queue; the waiting attempt gets in with its next SYN.
+  void acceptAll() {
+    fcntl(listener_, F_SETFL, fcntl(listener_, F_GETFL) | O_NONBLOCK);
+    int fd;
+    while ((fd = accept(listener_, nullptr, nullptr)) >= 0) accepted_.push_back(fd);
+  }
+
+ private:
+  int listener_ = -1;
+  int filler_ = -1;
+  bool ok_ = false;
+  std::vector<int> accepted_;
+};
+
+class BuiltInInterfaceOnTheLan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(env("FAKELAN_NS_SCAN").empty()) << "refusing to scan outside a fakelan namespace";
+    if (auto missing = RunningApp::missingEnvironment()) GTEST_SKIP() << *missing;
+    std::string why;
+    ASSERT_TRUE(app_.start(TESSRA_BINARY, why)) << why;
+  }
+
+  std::vector<std::string> listed(const std::string& listName) {
+    auto list = app_.ui().waitFor(app_.root(), "list box", listName);
+    EXPECT_TRUE(list) << "no list " << listName;
+    if (!list) return {};
+    std::vector<std::string> texts = list->labelTexts();
+    std::erase(texts, "None yet");
+    return texts;
+  }
+
+  RunningApp app_;
+};
+
+TEST_F(BuiltInInterfaceOnTheLan, ASweepListsTheRespondersAsReachableAndEndsWith254Results) {
+  EXPECT_TRUE(app_.ui().waitForLabel(app_.root(), "Not scanned yet")) << "the interface never scans by itself";
+  auto scan = app_.ui().waitFor(app_.root(), "push button", "Scan network");
+  ASSERT_TRUE(scan);
+  ASSERT_TRUE(AccessibleUi::click(*scan));
+
+  auto done = app_.ui().waitForLabel(app_.root(), "Scan complete: 254 of 254 results", 60s);
+  ASSERT_TRUE(done) << "the sweep never completed on screen";
+  const std::set<std::string> expected = expectedReachable();
+  EXPECT_EQ(done->name(), "Scan complete: 254 of 254 results, " + std::to_string(expected.size()) + " reachable");
+
+  const std::vector<std::string> reachable = listed("Reachable hosts");
+  EXPECT_EQ(std::set<std::string>(reachable.begin(), reachable.end()), expected);
+  EXPECT_EQ(reachable.size(), expected.size()) << "each address once";
+  const std::vector<std::string> silent = listed("Hosts without reply");
+  EXPECT_EQ(silent.size(), 254 - expected.size());
+  for (const auto& address : silent) EXPECT_EQ(expected.count(address), 0u) << address;
+
+  auto stop = app_.ui().waitFor(app_.root(), "push button", "Stop");
+  ASSERT_TRUE(stop);
+  EXPECT_FALSE(stop->sensitive()) << "a complete scan no longer listens";
+
+  // The artefact a person looks at: the window as it stands after the sweep.
+  auto window = app_.mainWindowId();
+  ASSERT_TRUE(window);
+  std::filesystem::create_directories(TESSRA_ARTIFACTS_DIR);
+  EXPECT_EQ(runCommand({"import", "-window", std::to_string(*window),
+                        std::string(TESSRA_ARTIFACTS_DIR) + "/main-window-after-sweep.png"}),
+            0);
+}
+
+TEST_F(BuiltInInterfaceOnTheLan, ThePermissionCheckShowsItIsPendingThenTheAnswer) {
+  EXPECT_TRUE(app_.ui().waitForLabel(app_.root(), "Not checked yet"));
+  auto check = app_.ui().waitFor(app_.root(), "push button", "Check permission");
+  ASSERT_TRUE(check);
+
+  // Nobody listens on port 80 of the namespace's loopback: refused at once.
+  ASSERT_TRUE(AccessibleUi::click(*check));
+  ASSERT_TRUE(app_.ui().waitForLabel(app_.root(), "Permission not granted"));
+
+  StalledListener listener;
+  ASSERT_TRUE(listener.ok());
+  ASSERT_TRUE(AccessibleUi::click(*check));
+  auto pending = app_.ui().waitForLabel(app_.root(), "Checking");
+  ASSERT_TRUE(pending) << "a pending call is not shown";
+  EXPECT_TRUE(app_.ui().waitForLabel(app_.root(), "Permission not granted", 1s))
+      << "the last answer stays until replaced";
+
+  listener.acceptAll();
+  EXPECT_TRUE(app_.ui().waitForLabel(app_.root(), "Permission granted", 15s));
+  EXPECT_TRUE(eventually([&] { return AccessibleUi::labelsStartingWith(app_.root(), "Checking").empty(); }));
+}
+
+}  // namespace
+}  // namespace tessra::testing
