@@ -1,13 +1,29 @@
-// Times one sweep over the real adapters: how long onListenWithArguments takes to launch
-// its 254 children, and how long from the listen to the completion null. Run it only
-// through bench/sweep_figures.sh, inside a fakelan namespace.
+// Sweep figures over the real adapters, each beside its baselines in the same run and the
+// same namespace, rounds interleaved so that the machine's mood hits all of them alike:
+//   - the host: onListenWithArguments to the completion null, and the launch loop inside it;
+//   - bare_sweep: 254 posix_spawn'ed pings with unread pipes (the floor of this design);
+//   - fping over the /24 with the same timeout, at its default interval;
+//   - a shell loop of 254 background pings.
+// Also the lag from the reaper collecting a child to its event reaching the sink, and the
+// host's own CPU time beside its children's. Prints "ROW|..." lines for bench/run.
+//   sweep_bench ROUNDS BARE_SWEEP       (inside a fakelan namespace only; bench/run runs it)
 #include <glib.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "Runner/discovery/local_network_discovery.h"
 #include "platform/dispatch/glib_main_queue.h"
@@ -16,38 +32,194 @@
 #include "platform/process/descriptor_limit.h"
 #include "platform/process/posix_spawn_launcher.h"
 
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double cpuMs(int who) {
+  rusage usage{};
+  getrusage(who, &usage);
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// The real launcher, noting when the reaper hands over each child's end.
+class TimingLauncher : public process::ProcessLauncher {
+ public:
+  explicit TimingLauncher(process::ProcessLauncher& real) : real_(real) {}
+  std::optional<process::LaunchError> launch(const std::string& path, const std::vector<std::string>& arguments,
+                                             process::TerminationHandler onTermination) override {
+    return real_.launch(path, arguments,
+                        [this, address = arguments.back(), next = std::move(onTermination)](process::Termination t) {
+                          {
+                            std::lock_guard lock(mutex_);
+                            collected_[address] = Clock::now();
+                          }
+                          next(t);
+                        });
+  }
+  Clock::time_point collectedAt(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    return collected_[address];
+  }
+
+ private:
+  process::ProcessLauncher& real_;
+  std::mutex mutex_;
+  std::map<std::string, Clock::time_point> collected_;
+};
+
+// Runs a program to its end; its standard output, or nothing when it failed.
+std::optional<std::string> run(const std::vector<std::string>& argv) {
+  int ends[2];
+  if (pipe(ends) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+  posix_spawn_file_actions_addclose(&actions, ends[0]);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid;
+  const int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(ends[1]);
+  if (error != 0) {
+    close(ends[0]);
+    return std::nullopt;
+  }
+  std::string out;
+  char chunk[4096];
+  for (ssize_t n; (n = read(ends[0], chunk, sizeof chunk)) > 0;) out.append(chunk, static_cast<size_t>(n));
+  close(ends[0]);
+  int status;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  return out;
+}
+
+struct Figures {
+  std::vector<double> hostTotal, hostLaunch, bareTotal, bareLaunch, fping, shell, cpuShare;
+  // From the reaper collecting a child to its event: for children collected once the launch
+  // loop had returned, and for those collected while it still held the main thread.
+  std::vector<double> lags, lagsDuringLaunch;
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (!std::getenv("FAKELAN_NS_SCAN")) {
-    std::cerr << "refusing to sweep outside a fakelan namespace\n";
+  const char* prefixVariable = std::getenv("FAKELAN_PREFIX");
+  if (!std::getenv("FAKELAN_NS_SCAN") || !prefixVariable || argc != 3) {
+    std::cerr << "usage: sweep_bench ROUNDS BARE_SWEEP (inside a fakelan namespace only)\n";
     return 1;
   }
-  const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
+  const std::string prefix = prefixVariable;
+  const int rounds = std::max(1, std::atoi(argv[1]));
+  const std::string bare = argv[2];
+
   process::raiseDescriptorLimit();
   dispatch::GlibMainQueue mainQueue;
   netif::LinuxInterfaceAddresses interfaces;
-  process::PosixSpawnLauncher processes;
+  process::PosixSpawnLauncher realProcesses;
+  TimingLauncher processes(realProcesses);
   network::SocketConnectionFactory connections(mainQueue);
   auto discovery = std::make_shared<LocalNetworkDiscovery>(
       DiscoveryServices{interfaces, processes, mainQueue, connections, std::cout});
 
-  using Clock = std::chrono::steady_clock;
-  for (int round = 1; round <= rounds; ++round) {
+  Figures f;
+  auto hostSweep = [&] {
     bool completed = false;
-    int answered = 0;
-    const auto listenStart = Clock::now();
+    int results = 0, answered = 0;
+    const double selfBefore = cpuMs(RUSAGE_SELF), childrenBefore = cpuMs(RUSAGE_CHILDREN);
+    const auto start = Clock::now();
+    std::vector<std::pair<Clock::time_point, Clock::time_point>> deliveries;  // collected, delivered
     discovery->onListenWithArguments(flutter::EncodableValue(), [&](const flutter::EncodableValue& event) {
+      const auto now = Clock::now();
       if (event.IsNull()) {
         completed = true;
-      } else if (std::get<bool>(*flutter::Find(std::get<flutter::EncodableMap>(event), "success"))) {
-        ++answered;
+        return;
       }
+      const auto& map = std::get<flutter::EncodableMap>(event);
+      ++results;
+      answered += std::get<bool>(*flutter::Find(map, "success"));
+      deliveries.emplace_back(processes.collectedAt(std::get<std::string>(*flutter::Find(map, "ip"))), now);
     });
     const auto launched = Clock::now();
     while (!completed) g_main_context_iteration(nullptr, TRUE);
     const auto done = Clock::now();
-    const auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
-    std::printf("round %d: launch 254 children %.0f ms, listen to completion %.0f ms, %d answered\n", round,
-                ms(launched - listenStart), ms(done - listenStart), answered);
+    const double self = cpuMs(RUSAGE_SELF) - selfBefore, children = cpuMs(RUSAGE_CHILDREN) - childrenBefore;
+    for (const auto& [collected, delivered] : deliveries) {
+      (collected < launched ? f.lagsDuringLaunch : f.lags).push_back(ms(delivered - collected));
+    }
+    f.hostLaunch.push_back(ms(launched - start));
+    f.hostTotal.push_back(ms(done - start));
+    f.cpuShare.push_back(children > 0 ? 100 * self / children : 0);
+    std::printf("  host: launch %.0f ms, total %.0f ms, %d results, %d answered, own CPU %.0f ms, children %.0f ms\n",
+                ms(launched - start), ms(done - start), results, answered, self, children);
+  };
+  auto bareSweep = [&] {
+    auto out = run({bare, prefix});
+    double launch = 0, total = 0;
+    int answered = 0;
+    if (!out || std::sscanf(out->c_str(), "%lf %lf %d", &launch, &total, &answered) != 3) {
+      std::cerr << "bare_sweep failed\n";
+      std::exit(1);
+    }
+    f.bareLaunch.push_back(launch);
+    f.bareTotal.push_back(total);
+    std::printf("  bare: launch %.0f ms, total %.0f ms, %d answered\n", launch, total, answered);
+  };
+  auto timed = [&](std::vector<double>& into, const char* name, const std::vector<std::string>& argv) {
+    const auto start = Clock::now();
+    auto out = run(argv);
+    into.push_back(ms(Clock::now() - start));
+    std::printf("  %s: %.0f ms%s\n", name, into.back(), out ? "" : " (failed)");
+  };
+  const std::string shellLoop = "for n in $(seq 1 254); do /usr/bin/ping -c 1 -W 1 " + prefix +
+                                ".$n >/dev/null 2>&1 & done; wait";
+
+  for (int round = 1; round <= rounds; ++round) {
+    std::printf("round %d\n", round);
+    if (round % 2) {
+      bareSweep();
+      hostSweep();
+    } else {
+      hostSweep();
+      bareSweep();
+    }
+    timed(f.fping, "fping", {"fping", "-q", "-g", prefix + ".0/24", "-r", "0", "-t", "1000"});
+    timed(f.shell, "shell loop", {"/bin/sh", "-c", shellLoop});
   }
+
+  auto worst = [](const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); };
+  auto p99 = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[std::min(v.size() - 1, v.size() * 99 / 100)];
+  };
+  auto row = [](const char* figure, double value, double baseline, const char* unit, const char* baselineName,
+                const char* target) {
+    std::printf("ROW|%s|%.1f %s|%.1f %s (%s)|%.2f|%s\n", figure, value, unit, baseline, unit, baselineName,
+                baseline > 0 ? value / baseline : 0.0, target);
+  };
+  row("sweep, listen to completion", median(f.hostTotal), median(f.bareTotal), "ms", "bare posix_spawn", "<= 1.10");
+  row("sweep vs shell loop", median(f.hostTotal), median(f.shell), "ms", "254 background pings", "< 1");
+  row("sweep vs fping", median(f.hostTotal), median(f.fping), "ms", "fping, default interval", "< 1");
+  row("launch loop in onListen", median(f.hostLaunch), median(f.bareLaunch), "ms", "bare launch loop", "<= 1.10");
+  std::printf("ROW|exit collected to event, median|%.2f ms|-|-|< 5 ms worst\n", median(f.lags));
+  std::printf("ROW|exit collected to event, 99th percentile|%.2f ms|-|-|-\n", p99(f.lags));
+  std::printf("ROW|exit collected to event, worst|%.2f ms|-|-|< 5 ms\n", worst(f.lags));
+  // Children that end while onListen is still launching wait for it to return.
+  std::printf("ROW|... ended during the launch loop (%zu), worst|%.2f ms|%.1f ms (launch loop)|-|-\n",
+              f.lagsDuringLaunch.size(), worst(f.lagsDuringLaunch), median(f.hostLaunch));
+  std::printf("ROW|host CPU beyond its children|%.1f %%|-|-|< 10 %%\n", median(f.cpuShare));
   return 0;
 }
