@@ -1,0 +1,181 @@
+// Discovery over the real adapters, in-process, inside a fakelan namespace (its own
+// loopback, so port 80 is ours): a thousand permission probes with and without a listener,
+// and a sweep with the ping utility missing (run by CTest in a private mount namespace
+// where it is; anywhere else that test skips).
+#include <dirent.h>
+#include <glib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "Runner/discovery/local_network_discovery.h"
+#include "platform/dispatch/glib_main_queue.h"
+#include "platform/interfaces/linux_interface_addresses.h"
+#include "platform/network/socket_connection_factory.h"
+#include "platform/process/descriptor_limit.h"
+#include "platform/process/posix_spawn_launcher.h"
+
+namespace {
+
+std::string env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+int openDescriptors() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
+    closedir(dir);
+  }
+  return count;
+}
+
+// Accepts on 127.0.0.1:80 and hangs up at once, on a thread of its own, until destroyed.
+class AcceptingListener {
+ public:
+  AcceptingListener() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(80);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && ::listen(fd_, 1024) == 0;
+    if (ok_) thread_ = std::thread([this] { serve(); });
+  }
+  ~AcceptingListener() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    close(fd_);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  void serve() {
+    while (!stop_) {
+      pollfd ready{fd_, POLLIN, 0};
+      if (poll(&ready, 1, 20) <= 0) continue;
+      const int connection = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (connection >= 0) close(connection);
+    }
+  }
+  int fd_ = -1;
+  bool ok_ = false;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+class DiscoverySoak : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(env("FAKELAN_NS_SCAN").empty()) << "refusing to run outside a fakelan namespace";
+    process::raiseDescriptorLimit();
+    discovery_ = std::make_shared<LocalNetworkDiscovery>(
+        DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});
+  }
+
+  // Runs the main loop until `condition` holds; gives up after a minute only so that a
+  // fault fails the test instead of hanging it.
+  template <typename Condition>
+  bool pumpUntil(Condition condition) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!condition()) {
+      if (std::chrono::steady_clock::now() > giveUp) return false;
+      if (!g_main_context_iteration(nullptr, FALSE)) poll(nullptr, 0, 1);
+    }
+    return true;
+  }
+
+  dispatch::GlibMainQueue mainQueue_;
+  netif::LinuxInterfaceAddresses interfaces_;
+  process::PosixSpawnLauncher processes_;
+  network::SocketConnectionFactory connections_{mainQueue_};
+  std::ostringstream out_;
+  std::shared_ptr<LocalNetworkDiscovery> discovery_;
+};
+
+TEST_F(DiscoverySoak, AThousandProbesWithAndWithoutAListenerAreEachAnsweredOnceAndTruly) {
+  constexpr int kPhases = 4;
+  constexpr int kPerPhase = 250;
+  const int descriptorsBefore = openDescriptors();
+  std::vector<int> answers(kPhases * kPerPhase, 0);
+  std::vector<std::optional<bool>> granted(answers.size());
+  int outstanding = 0;
+
+  for (int phase = 0; phase < kPhases; ++phase) {
+    SCOPED_TRACE("phase " + std::to_string(phase));
+    const bool listening = phase % 2 == 0;
+    std::optional<AcceptingListener> listener;
+    if (listening) {
+      listener.emplace();
+      ASSERT_TRUE(listener->ok()) << "could not listen on 127.0.0.1:80 in the namespace";
+    }
+    outstanding = kPerPhase;
+    for (int i = 0; i < kPerPhase; ++i) {
+      const size_t call = static_cast<size_t>(phase * kPerPhase + i);
+      const char* method = i % 2 ? "requestPermissions" : "checkPermissions";
+      handleLocalNetworkPermissionCall(
+          *discovery_, flutter::FlutterMethodCall(method, flutter::EncodableValue()),
+          flutter::FlutterResult(method, [&, call](flutter::FlutterReply reply) {
+            if (++answers[call] == 1) --outstanding;
+            granted[call] = std::get<bool>(std::get<flutter::EncodableValue>(reply));
+          }));
+    }
+    ASSERT_TRUE(pumpUntil([&] { return outstanding == 0; })) << outstanding << " calls unanswered";
+    for (int i = 0; i < kPerPhase; ++i) {
+      EXPECT_EQ(granted[static_cast<size_t>(phase * kPerPhase + i)], listening) << "call " << i;
+    }
+  }
+  // Answered probes still see their cancellations through; a second answer would land now.
+  EXPECT_TRUE(pumpUntil([&] { return openDescriptors() <= descriptorsBefore; }))
+      << openDescriptors() << " descriptors open, " << descriptorsBefore << " before";
+  for (size_t call = 0; call < answers.size(); ++call) EXPECT_EQ(answers[call], 1) << "call " << call;
+
+  std::stringstream lines(out_.str());
+  int granted_lines = 0, failed_lines = 0;
+  for (std::string line; std::getline(lines, line);) {
+    granted_lines += line == "🔹 Network permission granted";
+    failed_lines += line.rfind("Network permission request failed: ", 0) == 0;
+  }
+  EXPECT_EQ(granted_lines, kPhases / 2 * kPerPhase);
+  EXPECT_EQ(failed_lines, kPhases / 2 * kPerPhase);
+}
+
+TEST_F(DiscoverySoak, WithoutPingEveryAddressIsReportedFailedBeforeListenReturnsThenCompleted) {
+  if (access(kPingPath, F_OK) == 0) GTEST_SKIP() << kPingPath << " exists; CTest runs this where it does not";
+  const int descriptorsBefore = openDescriptors();
+  std::set<std::string> reported;
+  int results = 0, successes = 0, completions = 0;
+  discovery_->onListenWithArguments(flutter::EncodableValue(), [&](const flutter::EncodableValue& event) {
+    if (event.IsNull()) {
+      ++completions;
+      return;
+    }
+    const auto& map = std::get<flutter::EncodableMap>(event);
+    reported.insert(std::get<std::string>(*flutter::Find(map, "ip")));
+    successes += std::get<bool>(*flutter::Find(map, "success"));
+    ++results;
+  });
+  EXPECT_EQ(results, 254) << "all before listen returned";
+  EXPECT_EQ(reported.size(), 254u);
+  EXPECT_EQ(successes, 0);
+  EXPECT_EQ(completions, 0) << "the completion comes through the main queue";
+  EXPECT_TRUE(pumpUntil([&] { return completions == 1; }));
+  EXPECT_EQ(processes_.running(), 0u);
+  EXPECT_EQ(openDescriptors(), descriptorsBefore);
+  EXPECT_EQ(out_.str(), "");
+}
+
+}  // namespace
