@@ -2,9 +2,7 @@
 // loopback, so port 80 is ours): a thousand permission probes with and without a listener,
 // and a sweep with the ping utility missing (run by CTest in a private mount namespace
 // where it is; anywhere else that test skips).
-#include <dirent.h>
 #include <glib.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,41 +22,24 @@
 #include "platform/network/socket_connection_factory.h"
 #include "platform/process/descriptor_limit.h"
 #include "platform/process/posix_spawn_launcher.h"
+#include "tests/integration/support/lab.h"
 
 namespace {
 
-std::string env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
+using tessra::testing::environment;
 
-int openDescriptors() {
-  int count = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-    closedir(dir);
-  }
-  return count;
-}
+int openDescriptors() { return tessra::testing::openDescriptors(getpid()); }
 
 // Accepts on 127.0.0.1:80 and hangs up at once, on a thread of its own, until destroyed.
 class AcceptingListener {
  public:
-  AcceptingListener() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int yes = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(80);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && ::listen(fd_, 1024) == 0;
+  AcceptingListener() : fd_(tessra::testing::listenOnLoopbackPort80(1024)), ok_(fd_ >= 0) {
     if (ok_) thread_ = std::thread([this] { serve(); });
   }
   ~AcceptingListener() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
-    close(fd_);
+    if (ok_) close(fd_);
   }
   bool ok() const { return ok_; }
 
@@ -80,7 +61,7 @@ class AcceptingListener {
 class DiscoverySoak : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(env("FAKELAN_NS_SCAN").empty()) << "refusing to run outside a fakelan namespace";
+    ASSERT_FALSE(environment("FAKELAN_NS_SCAN").empty()) << "refusing to run outside a fakelan namespace";
     process::raiseDescriptorLimit();
     discovery_ = std::make_shared<LocalNetworkDiscovery>(
         DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});

@@ -3,7 +3,6 @@
 // that vanishes mid-sweep, launches that run out of descriptors. Every sweep must report
 // each address and its completion, and nothing may pile up in the process. Nothing here
 // may run outside such a namespace.
-#include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 
 #include "tests/integration/support/app_process.h"
 #include "tests/integration/support/driver_client.h"
+#include "tests/integration/support/lab.h"
 
 namespace tessra::testing {
 namespace {
@@ -23,42 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kScanChannel = "com.brovak.tessra/scanForPingableDevices";
-
-std::string env(const char* name) {
-  const char* value = getenv(name);
-  return value ? value : "";
-}
-
-std::set<std::string> expectedResponders() {
-  std::set<std::string> result;
-  std::stringstream list(env("FAKELAN_RESPONDERS") + "," + env("FAKELAN_SELF"));
-  for (std::string host; std::getline(list, host, ',');) {
-    if (!host.empty()) result.insert(env("FAKELAN_PREFIX") + "." + host);
-  }
-  return result;
-}
-
-int countEntries(const std::string& dir) {
-  int count = 0;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* entry = readdir(d)) count += entry->d_name[0] != '.';
-    closedir(d);
-  }
-  return count;
-}
-
-// Children of `pid`, zombies included, from every thread's list.
-std::string childrenOf(pid_t pid) {
-  std::string all;
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  if (DIR* d = opendir(tasks.c_str())) {
-    while (dirent* entry = readdir(d)) {
-      if (entry->d_name[0] != '.') all += readFile(tasks + "/" + entry->d_name + "/children");
-    }
-    closedir(d);
-  }
-  return all;
-}
 
 long residentKiB(pid_t pid) {
   std::stringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
@@ -80,8 +44,8 @@ struct Sweeps {
 class ScanSoak : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(env("FAKELAN_NS_SCAN").empty()) << "refusing to sweep outside a fakelan namespace";
-    if (env("DISPLAY").empty()) GTEST_SKIP() << "needs an X display (tests/run-tests starts Xvfb)";
+    ASSERT_FALSE(environment("FAKELAN_NS_SCAN").empty()) << "refusing to sweep outside a fakelan namespace";
+    if (environment("DISPLAY").empty()) GTEST_SKIP() << "needs an X display (tests/run-tests starts Xvfb)";
     socket_ = dir_.path() + "/driver.sock";
     std::map<std::string, std::string> variables{{"TESSRA_DRIVER_SOCKET", socket_},
                                                  {"XDG_CONFIG_HOME", dir_.path() + "/config"},
@@ -89,13 +53,12 @@ class ScanSoak : public ::testing::Test {
 #if defined(__SANITIZE_ADDRESS__)
     // Freed memory waits in AddressSanitizer's quarantine (256 MiB by default) and would
     // look like growth; a small one keeps resident size meaningful.
-    variables["ASAN_OPTIONS"] = env("ASAN_OPTIONS") + ":quarantine_size_mb=4:thread_local_quarantine_size_kb=64";
+    variables["ASAN_OPTIONS"] = environment("ASAN_OPTIONS") + ":quarantine_size_mb=4:thread_local_quarantine_size_kb=64";
 #endif
     app_ = std::make_unique<ChildProcess>(std::vector<std::string>{TESSRA_BINARY}, variables, dir_.path());
     driver_ = DriverClient::connect(socket_);
     ASSERT_TRUE(driver_) << app_->standardError();
     ASSERT_TRUE(driver_->invoke("launch_at_startup", "launchAtStartupIsEnabled")) << "channels wired";
-    fdDir_ = "/proc/" + std::to_string(app_->pid()) + "/fd";
   }
 
   void listen() {
@@ -138,26 +101,25 @@ class ScanSoak : public ::testing::Test {
     EXPECT_EQ(got.results, 254u * static_cast<size_t>(times));
     EXPECT_EQ(got.reports.size(), 254u);
     for (const auto& [ip, count] : got.reports) EXPECT_EQ(count, times) << ip;
-    EXPECT_EQ(got.reports.count(env("FAKELAN_PREFIX") + ".0") + got.reports.count(env("FAKELAN_PREFIX") + ".255"), 0u);
+    EXPECT_EQ(got.reports.count(environment("FAKELAN_PREFIX") + ".0") + got.reports.count(environment("FAKELAN_PREFIX") + ".255"), 0u);
   }
 
   void expectNothingLeft(int descriptorsBefore) {
     EXPECT_TRUE(eventually([&] { return childrenOf(app_->pid()).empty(); }, 10s))
         << "children or zombies left: " << childrenOf(app_->pid());
-    EXPECT_TRUE(eventually([&] { return countEntries(fdDir_) <= descriptorsBefore; }, 10s))
-        << countEntries(fdDir_) << " descriptors open, " << descriptorsBefore << " before";
+    EXPECT_TRUE(eventually([&] { return openDescriptors(app_->pid()) <= descriptorsBefore; }, 10s))
+        << openDescriptors(app_->pid()) << " descriptors open, " << descriptorsBefore << " before";
     EXPECT_TRUE(app_->running());
   }
 
   // Start-up leaves a few descriptors to settle (fonts, the X connection); count after it.
   int settledDescriptors() {
     std::this_thread::sleep_for(300ms);
-    return countEntries(fdDir_);
+    return openDescriptors(app_->pid());
   }
 
   TempDir dir_;
   std::string socket_;
-  std::string fdDir_;
   std::unique_ptr<ChildProcess> app_;
   std::optional<DriverClient> driver_;
 };
@@ -170,7 +132,7 @@ TEST_F(ScanSoak, FiftySweepsInARowThroughOneListenerLoseNothingAndLeaveNothing) 
     listen();
     Sweeps got = collect(1);
     expectEveryAddress(got, 1);
-    EXPECT_EQ(got.answered, expectedResponders());
+    EXPECT_EQ(got.answered, fakelanReachable());
     cancel();
     if (HasFailure()) return;
     if (sweep == 10) {
@@ -193,7 +155,7 @@ TEST_F(ScanSoak, FiveOverlappingSweepsEachReportEveryAddressAndComplete) {
   for (int i = 0; i < 5; ++i) listen();
   Sweeps got = collect(5);
   expectEveryAddress(got, 5);
-  EXPECT_EQ(got.answered, expectedResponders());
+  EXPECT_EQ(got.answered, fakelanReachable());
   EXPECT_FALSE(got.resultAfterLastCompletion);
   EXPECT_TRUE(driver_->drainUnsolicited(300ms).empty()) << "more than five completions";
   expectNothingLeft(descriptorsBefore);
@@ -219,7 +181,7 @@ TEST_F(ScanSoak, ADriverThatLeavesMidSweepTakesNothingDownWithIt) {
   listen();
   Sweeps got = collect(1);
   expectEveryAddress(got, 1);
-  EXPECT_EQ(got.answered, expectedResponders());
+  EXPECT_EQ(got.answered, fakelanReachable());
   cancel();
   expectNothingLeft(descriptorsBefore);
 }
@@ -237,8 +199,8 @@ TEST_F(ScanSoak, LaunchesThatRunOutOfDescriptorsPartWayStillReportEveryAddress) 
   listen();
   Sweeps starved = collect(1);
   expectEveryAddress(starved, 1);
-  EXPECT_LT(starved.answered.size(), expectedResponders().size()) << "no launch failed: the limit did not bite";
-  for (const auto& ip : starved.answered) EXPECT_EQ(expectedResponders().count(ip), 1u) << ip;
+  EXPECT_LT(starved.answered.size(), fakelanReachable().size()) << "no launch failed: the limit did not bite";
+  for (const auto& ip : starved.answered) EXPECT_EQ(fakelanReachable().count(ip), 1u) << ip;
   cancel();
   expectNothingLeft(descriptorsBefore);
 
@@ -246,7 +208,7 @@ TEST_F(ScanSoak, LaunchesThatRunOutOfDescriptorsPartWayStillReportEveryAddress) 
   listen();
   Sweeps recovered = collect(1);
   expectEveryAddress(recovered, 1);
-  EXPECT_EQ(recovered.answered, expectedResponders());
+  EXPECT_EQ(recovered.answered, fakelanReachable());
   cancel();
   expectNothingLeft(descriptorsBefore);
 }

@@ -13,44 +13,26 @@
 #include <chrono>
 #include <filesystem>
 #include <set>
-#include <sstream>
 
 #include "tests/integration/built_in_interface/running_app.h"
+#include "tests/integration/support/lab.h"
 
 namespace tessra::testing {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string env(const char* name) {
-  const char* value = getenv(name);
-  return value ? value : "";
-}
-
-// The responders and the namespace's own address, which answers too.
-std::set<std::string> expectedReachable() {
-  std::set<std::string> result;
-  std::stringstream list(env("FAKELAN_RESPONDERS") + "," + env("FAKELAN_SELF"));
-  std::string host;
-  while (std::getline(list, host, ',')) {
-    if (!host.empty()) result.insert(env("FAKELAN_PREFIX") + "." + host);
-  }
-  return result;
-}
-
 // A TCP listener on 127.0.0.1:80 of the namespace whose accept queue is full, so that a new
 // connection attempt waits (its SYNs are dropped) until the queue is emptied.
 class StalledListener {
  public:
   StalledListener() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    int yes = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    listener_ = listenOnLoopbackPort80(0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(80);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ok_ = bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(listener_, 0) == 0;
+    ok_ = listener_ >= 0;
     filler_ = socket(AF_INET, SOCK_STREAM, 0);
     ok_ = ok_ && connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   }
@@ -77,7 +59,7 @@ class StalledListener {
 class BuiltInInterfaceOnTheLan : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(env("FAKELAN_NS_SCAN").empty()) << "refusing to scan outside a fakelan namespace";
+    ASSERT_FALSE(environment("FAKELAN_NS_SCAN").empty()) << "refusing to scan outside a fakelan namespace";
     if (auto missing = RunningApp::missingEnvironment()) GTEST_SKIP() << *missing;
     std::string why;
     ASSERT_TRUE(app_.start(TESSRA_BINARY, why)) << why;
@@ -103,7 +85,7 @@ TEST_F(BuiltInInterfaceOnTheLan, ASweepListsTheRespondersAsReachableAndEndsWith2
 
   auto done = app_.ui().waitForLabel(app_.root(), "Scan complete: 254 of 254 results", 60s);
   ASSERT_TRUE(done) << "the sweep never completed on screen";
-  const std::set<std::string> expected = expectedReachable();
+  const std::set<std::string> expected = fakelanReachable();
   EXPECT_EQ(done->name(), "Scan complete: 254 of 254 results, " + std::to_string(expected.size()) + " reachable");
 
   const std::vector<std::string> reachable = listed("Reachable hosts");

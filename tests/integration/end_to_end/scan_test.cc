@@ -1,13 +1,9 @@
 // The scan and permission channels of the real binary, driven through the driver socket
 // inside a fakelan namespace (en0 on a documentation /24 with a few responders). Nothing
 // here may run outside such a namespace.
-#include <dirent.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <set>
 #include <sstream>
@@ -15,6 +11,7 @@
 
 #include "tests/integration/support/app_process.h"
 #include "tests/integration/support/driver_client.h"
+#include "tests/integration/support/lab.h"
 
 namespace tessra::testing {
 namespace {
@@ -24,50 +21,11 @@ using namespace std::chrono_literals;
 constexpr const char* kScanChannel = "com.brovak.tessra/scanForPingableDevices";
 constexpr const char* kPermissionChannel = "com.brovak.tessra/localNetworkPermission";
 
-std::string env(const char* name) {
-  const char* value = getenv(name);
-  return value ? value : "";
-}
-
-// Every address that must answer: the responders and the namespace's own address.
-std::set<std::string> expectedResponders() {
-  std::set<std::string> result;
-  std::stringstream list(env("FAKELAN_RESPONDERS") + "," + env("FAKELAN_SELF"));
-  std::string host;
-  while (std::getline(list, host, ',')) {
-    if (!host.empty()) result.insert(env("FAKELAN_PREFIX") + "." + host);
-  }
-  return result;
-}
-
-int countEntries(const std::string& dir) {
-  int count = 0;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* entry = readdir(d)) count += entry->d_name[0] != '.';
-    closedir(d);
-  }
-  return count;
-}
-
-// Children of `pid` (zombies included), from every thread's children list.
-std::string childrenOf(pid_t pid) {
-  std::string all;
-  std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  if (DIR* d = opendir(tasks.c_str())) {
-    while (dirent* entry = readdir(d)) {
-      if (entry->d_name[0] == '.') continue;
-      all += readFile(tasks + "/" + entry->d_name + "/children");
-    }
-    closedir(d);
-  }
-  return all;
-}
-
 class InsideFakeLan : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(env("FAKELAN_NS_SCAN").empty()) << "refusing to scan outside a fakelan namespace";
-    if (env("DISPLAY").empty()) GTEST_SKIP() << "needs an X display (tests/run-tests starts Xvfb)";
+    ASSERT_FALSE(environment("FAKELAN_NS_SCAN").empty()) << "refusing to scan outside a fakelan namespace";
+    if (environment("DISPLAY").empty()) GTEST_SKIP() << "needs an X display (tests/run-tests starts Xvfb)";
     socket_ = dir_.path() + "/driver.sock";
     app_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{TESSRA_BINARY},
@@ -78,8 +36,6 @@ class InsideFakeLan : public ::testing::Test {
     driver_ = DriverClient::connect(socket_);
     ASSERT_TRUE(driver_) << app_->standardError();
   }
-
-  std::string fdDir() const { return "/proc/" + std::to_string(app_->pid()) + "/fd"; }
 
   // Collects one sweep: the result maps until the null that completes it.
   struct Sweep {
@@ -109,7 +65,7 @@ class InsideFakeLan : public ::testing::Test {
 TEST_F(InsideFakeLan, ASweepReportsEveryAddressOnceThenCompletesAndLeavesNothingBehind) {
   // Let start-up settle before counting descriptors.
   std::this_thread::sleep_for(500ms);
-  const int descriptorsBefore = countEntries(fdDir());
+  const int descriptorsBefore = openDescriptors(app_->pid());
 
   auto reply = driver_->listen(kScanChannel);
   ASSERT_TRUE(reply);
@@ -125,14 +81,14 @@ TEST_F(InsideFakeLan, ASweepReportsEveryAddressOnceThenCompletesAndLeavesNothing
     EXPECT_TRUE(seen.insert(ip).second) << ip << " reported twice";
     if (result["success"].get<bool>()) answered.insert(ip);
   }
-  EXPECT_EQ(seen.count(env("FAKELAN_PREFIX") + ".0"), 0u);
-  EXPECT_EQ(seen.count(env("FAKELAN_PREFIX") + ".255"), 0u);
-  EXPECT_EQ(answered, expectedResponders());
+  EXPECT_EQ(seen.count(environment("FAKELAN_PREFIX") + ".0"), 0u);
+  EXPECT_EQ(seen.count(environment("FAKELAN_PREFIX") + ".255"), 0u);
+  EXPECT_EQ(answered, fakelanReachable());
 
   EXPECT_TRUE(eventually([&] { return childrenOf(app_->pid()).empty(); }, 5s))
       << "children left: " << childrenOf(app_->pid());
-  EXPECT_TRUE(eventually([&] { return countEntries(fdDir()) == descriptorsBefore; }, 5s))
-      << countEntries(fdDir()) << " descriptors open, " << descriptorsBefore << " before";
+  EXPECT_TRUE(eventually([&] { return openDescriptors(app_->pid()) == descriptorsBefore; }, 5s))
+      << openDescriptors(app_->pid()) << " descriptors open, " << descriptorsBefore << " before";
   EXPECT_EQ(app_->standardOutput(), "");
 }
 
@@ -155,21 +111,14 @@ TEST_F(InsideFakeLan, CancellingStopsDeliveryAndListeningAgainStartsAFreshSweep)
 // A listener on 127.0.0.1:80 of the namespace's own loopback.
 class LoopbackListener {
  public:
-  LoopbackListener() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    int yes = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(80);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && ::listen(fd_, 16) == 0;
+  LoopbackListener() : fd_(listenOnLoopbackPort80(16)) {}
+  ~LoopbackListener() {
+    if (fd_ >= 0) close(fd_);
   }
-  ~LoopbackListener() { close(fd_); }
-  bool ok() const { return ok_; }
+  bool ok() const { return fd_ >= 0; }
 
  private:
   int fd_;
-  bool ok_ = false;
 };
 
 TEST_F(InsideFakeLan, ThePermissionProbeAnswersWhetherLoopbackPort80Accepts) {
