@@ -101,6 +101,16 @@ TEST_F(Application, EachQuitRequestBecomesOneQuitAttemptAndIsCancelled) {
   EXPECT_TRUE(mainWindowMapped());
 }
 
+TEST_F(Application, CtrlQInTheWindowIsAQuitRequestToo) {
+  start();
+  ASSERT_TRUE(eventually([&] { return mainWindowMapped(); }));
+  const std::string window = std::to_string(mainWindow()->id);
+  ASSERT_EQ(runCommand({"xdotool", "windowfocus", "--sync", window}), 0);
+  ASSERT_EQ(runCommand({"xdotool", "key", "--clearmodifiers", "ctrl+q"}), 0);
+  EXPECT_EQ(quitAttemptsSeen(), 1);
+  EXPECT_TRUE(app_->running());
+}
+
 TEST_F(Application, ClosingTheWindowKeepsRunningAndASecondLaunchBringsItBack) {
   start();
   ASSERT_TRUE(eventually([&] { return mainWindowMapped(); }));
