@@ -105,8 +105,8 @@ class ScanSoak : public ::testing::Test {
   }
 
   void expectNothingLeft(int descriptorsBefore) {
-    EXPECT_TRUE(eventually([&] { return childrenOf(app_->pid()).empty(); }, 10s))
-        << "children or zombies left: " << childrenOf(app_->pid());
+    EXPECT_TRUE(eventually([&] { return pingChildrenOf(app_->pid()).empty(); }, 10s))
+        << "children or zombies left: " << describeChildren(app_->pid());
     EXPECT_TRUE(eventually([&] { return openDescriptors(app_->pid()) <= descriptorsBefore; }, 10s))
         << openDescriptors(app_->pid()) << " descriptors open, " << descriptorsBefore << " before";
     EXPECT_TRUE(app_->running());
@@ -136,7 +136,7 @@ TEST_F(ScanSoak, FiftySweepsInARowThroughOneListenerLoseNothingAndLeaveNothing) 
     cancel();
     if (HasFailure()) return;
     if (sweep == 10) {
-      ASSERT_TRUE(eventually([&] { return childrenOf(app_->pid()).empty(); }, 10s));
+      ASSERT_TRUE(eventually([&] { return pingChildrenOf(app_->pid()).empty(); }, 10s));
       residentAfter10 = residentKiB(app_->pid());
     }
   }
@@ -166,7 +166,8 @@ TEST_F(ScanSoak, ADriverThatLeavesMidSweepTakesNothingDownWithIt) {
   listen();
   ASSERT_TRUE(driver_->nextUnsolicited(10s)) << "the sweep started";
   driver_.reset();  // gone with its listen open and most of the sweep still to come
-  EXPECT_TRUE(eventually([&] { return childrenOf(app_->pid()).empty(); }, 10s)) << "the abandoned pings end";
+  EXPECT_TRUE(eventually([&] { return pingChildrenOf(app_->pid()).empty(); }, 10s))
+      << "the abandoned pings end; left: " << describeChildren(app_->pid());
 
   // The server notices the departure on its own time; until then a newcomer is turned away.
   ASSERT_TRUE(eventually(

@@ -85,8 +85,8 @@ TEST_F(InsideFakeLan, ASweepReportsEveryAddressOnceThenCompletesAndLeavesNothing
   EXPECT_EQ(seen.count(environment("FAKELAN_PREFIX") + ".255"), 0u);
   EXPECT_EQ(answered, fakelanReachable());
 
-  EXPECT_TRUE(eventually([&] { return childrenOf(app_->pid()).empty(); }, 5s))
-      << "children left: " << childrenOf(app_->pid());
+  EXPECT_TRUE(eventually([&] { return pingChildrenOf(app_->pid()).empty(); }, 5s))
+      << "children left: " << describeChildren(app_->pid());
   EXPECT_TRUE(eventually([&] { return openDescriptors(app_->pid()) == descriptorsBefore; }, 5s))
       << openDescriptors(app_->pid()) << " descriptors open, " << descriptorsBefore << " before";
   EXPECT_EQ(app_->standardOutput(), "");
@@ -100,7 +100,7 @@ TEST_F(InsideFakeLan, CancellingStopsDeliveryAndListeningAgainStartsAFreshSweep)
   driver_->discardUnsolicited();
   std::this_thread::sleep_for(3s);
   EXPECT_TRUE(driver_->drainUnsolicited(200ms).empty());
-  EXPECT_TRUE(eventually([&] { return childrenOf(app_->pid()).empty(); }, 5s));
+  EXPECT_TRUE(eventually([&] { return pingChildrenOf(app_->pid()).empty(); }, 5s));
 
   ASSERT_TRUE(driver_->listen(kScanChannel));
   Sweep sweep = collectSweep();

@@ -55,6 +55,34 @@ std::string childrenOf(pid_t pid) {
   return all;
 }
 
+std::string pingChildrenOf(pid_t pid) {
+  std::stringstream children(childrenOf(pid));
+  std::string pings;
+  for (std::string child; children >> child;) {
+    if (readFile("/proc/" + child + "/comm") == "ping\n") pings += child + " ";
+  }
+  return pings;
+}
+
+std::string describeChildren(pid_t pid) {
+  std::stringstream children(childrenOf(pid));
+  std::string description;
+  for (std::string child; children >> child;) {
+    const std::string proc = "/proc/" + child;
+    std::string command = readFile(proc + "/cmdline");
+    for (char& c : command) {
+      if (c == '\0') c = ' ';
+    }
+    std::string state;
+    std::stringstream status(readFile(proc + "/status"));
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("State:", 0) == 0) state = line.substr(6);
+    }
+    description += child + " [" + state + "] " + command + "; ";
+  }
+  return description;
+}
+
 int listenOnLoopbackPort80(int backlog) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
