@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 namespace process {
 
@@ -94,11 +95,17 @@ PosixSpawnLauncher::PosixSpawnLauncher() {
   epoll_event event{};
   event.events = EPOLLIN;
   event.data.fd = wake_.get();
-  if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &event) != 0) {
-    setupError_ = errno;
-    return;
+  if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &event) != 0) setupError_ = errno;
+}
+
+std::optional<LaunchError> PosixSpawnLauncher::startReaper() {
+  if (reaper_.joinable()) return std::nullopt;
+  try {
+    reaper_ = std::thread([this] { reap(); });
+  } catch (const std::system_error& error) {
+    return launchError(error.code().value());
   }
-  reaper_ = std::thread([this] { reap(); });
+  return std::nullopt;
 }
 
 PosixSpawnLauncher::~PosixSpawnLauncher() {
@@ -123,7 +130,8 @@ size_t PosixSpawnLauncher::running() const {
 std::optional<LaunchError> PosixSpawnLauncher::launch(const std::string& path,
                                                       const std::vector<std::string>& arguments,
                                                       TerminationHandler onTermination) {
-  if (!reaper_.joinable()) return launchError(setupError_ ? setupError_ : EINVAL);
+  if (setupError_ != 0) return launchError(setupError_);
+  if (auto error = startReaper()) return error;
 
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) return launchError(errno);

@@ -17,6 +17,10 @@ namespace process {
 // until the child has ended: a child writing into a closed pipe would die of SIGPIPE and
 // turn its answer into a failure. No descriptor of ours leaks into a child.
 //
+// The reaper thread starts with the first launch, not before: a thread that already exists
+// while GTK starts up makes the toolkit's start measurably slower, and most runs of the
+// host never launch anything.
+//
 // Termination handlers run on the reaper thread, one at a time. Destruction waits for
 // every child still running (their handlers run), so none is left behind as a zombie.
 class PosixSpawnLauncher : public ProcessLauncher {
@@ -38,6 +42,8 @@ class PosixSpawnLauncher : public ProcessLauncher {
     TerminationHandler onTermination;
   };
 
+  // Called from launch(), so on the main thread only.
+  std::optional<LaunchError> startReaper();
   void reap();
   void collect(int pidfd);
 

@@ -43,6 +43,15 @@ int highestDescriptor() {
   return highest;
 }
 
+int threads() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/task")) {
+    while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
+    closedir(dir);
+  }
+  return count;
+}
+
 // True when this process has no child at all, zombies included.
 bool noChildren() {
   siginfo_t info{};
@@ -112,6 +121,18 @@ TEST(PosixSpawnLauncherTest, ReportsEachChildsEndingOffTheMainThreadAndLeavesNot
     EXPECT_TRUE(noChildren());
   }
   EXPECT_EQ(openDescriptors(), descriptorsBefore);
+}
+
+// The host creates its launcher before GTK starts, and GTK starts slower in a process that
+// already has a second thread.
+TEST(PosixSpawnLauncherTest, StartsItsThreadOnlyWithTheFirstLaunch) {
+  const int threadsBefore = threads();
+  Terminations ended;
+  process::PosixSpawnLauncher launcher;
+  EXPECT_EQ(threads(), threadsBefore);
+  ASSERT_EQ(launcher.launch("/bin/sh", shell("exit 0"), ended.handler(0)), std::nullopt);
+  EXPECT_EQ(threads(), threadsBefore + 1);
+  EXPECT_EQ(ended.waitFor(1)[0], (Termination{false, 0}));
 }
 
 TEST(PosixSpawnLauncherTest, AChildSeesOnlyItsStandardDescriptors) {
