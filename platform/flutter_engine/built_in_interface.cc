@@ -1,5 +1,7 @@
 #include "platform/flutter_engine/built_in_interface.h"
 
+#include <glib.h>
+
 #include "platform/flutter_engine/built_in/gtk_built_in_content.h"
 #include "platform/flutter_engine/engine_view.h"
 
@@ -25,9 +27,27 @@ BuiltInInterface::~BuiltInInterface() {
 }
 
 void BuiltInInterface::showIn(EngineView& view) {
-  if (widgets_) return;
+  if (widgets_ || pendingView_) return;
+  pendingView_ = &view;
+  // Below the priority of redrawing: the window's first (empty) frame goes out first.
+  pendingBuild_ = g_idle_add_full(
+      G_PRIORITY_DEFAULT_IDLE,
+      [](gpointer self) -> gboolean {
+        auto* interface = static_cast<BuiltInInterface*>(self);
+        interface->pendingBuild_ = 0;
+        interface->build();
+        return G_SOURCE_REMOVE;
+      },
+      this, nullptr);
+}
+
+void BuiltInInterface::build() {
+  if (!pendingView_) return;
+  if (pendingBuild_ != 0) g_source_remove(pendingBuild_);
+  pendingBuild_ = 0;
+  EngineView& view = *pendingView_;
+  pendingView_ = nullptr;
   widgets_ = std::make_unique<built_in::GtkBuiltInContent>(scan_, permission_, launchAtLogin_);
-  view.setTitlebar(widgets_->headerBar());
   view.setContent(widgets_->content());
   askToQuit_ = [this](std::function<void(bool)> answer) {
     if (widgets_) widgets_->askToQuit(std::move(answer));
@@ -35,12 +55,17 @@ void BuiltInInterface::showIn(EngineView& view) {
 }
 
 void BuiltInInterface::dismantle() {
+  if (pendingBuild_ != 0) g_source_remove(pendingBuild_);
+  pendingBuild_ = 0;
+  pendingView_ = nullptr;
   if (!widgets_) return;
   askToQuit_ = nullptr;
   widgets_.reset();
 }
 
 void BuiltInInterface::onQuitAttempt() {
+  // A quit attempt that comes before the first frame still gets asked.
+  if (!askToQuit_) build();
   if (!askToQuit_) {
     if (quit_) quit_();
     return;

@@ -22,6 +22,10 @@ class GtkBuiltInContent;
 // application (`quit`) only when they say so. Until it is shown in a view there is nobody to
 // ask, and a quit attempt ends the application at once.
 //
+// Like a real engine, it draws its first frame after its window is on screen, not before:
+// a window that waited for the interface's widgets (and the fonts they load) would come up
+// noticeably later.
+//
 // While a driver is attached, host calls go to the driver instead and this does not act on
 // them; its own buttons still work. Main thread only.
 class BuiltInInterface {
@@ -34,10 +38,11 @@ class BuiltInInterface {
   BuiltInInterface(const BuiltInInterface&) = delete;
   BuiltInInterface& operator=(const BuiltInInterface&) = delete;
 
-  // Builds the GTK widgets into `view` (its content and the window's header bar). Needs GTK;
-  // `view` must outlive this object's widgets (see dismantle()). Once only.
+  // Builds the GTK widgets into `view` as soon as the main loop has nothing more urgent to
+  // do, or at once when a quit attempt comes first. Needs GTK; `view` must outlive this
+  // object's widgets (see dismantle()). Once only.
   void showIn(EngineView& view);
-  // Takes the widgets down, before the view they are shown in goes.
+  // Takes the widgets down (or drops the pending build), before the view goes.
   void dismantle();
 
   // How a quit attempt is put to the person: `ask` gets a callback to call once with true to
@@ -51,6 +56,7 @@ class BuiltInInterface {
 
  private:
   void onQuitAttempt();
+  void build();
 
   InterfaceSide& interface_;
   std::function<void()> quit_;
@@ -58,6 +64,8 @@ class BuiltInInterface {
   built_in::ScanSession scan_;
   built_in::PermissionCheck permission_;
   built_in::LaunchAtLoginSetting launchAtLogin_;
+  EngineView* pendingView_ = nullptr;  // shown in, not built yet
+  unsigned pendingBuild_ = 0;          // the main loop's idle source for the build
   std::unique_ptr<built_in::GtkBuiltInContent> widgets_;
 };
 

@@ -5,22 +5,12 @@ namespace engine {
 EngineView::EngineView() : container_(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0)) {
   // The view outlives any window it is placed in, so it holds its own reference.
   g_object_ref_sink(container_);
-  GtkWidget* label = gtk_label_new("tessra");
-  gtk_widget_set_halign(label, GTK_ALIGN_CENTER);
-  gtk_widget_set_valign(label, GTK_ALIGN_CENTER);
-  setContent(label);
+  gtk_widget_show(container_);
 }
 
 EngineView::~EngineView() {
-  setTitlebar(nullptr);
   gtk_widget_destroy(container_);
   g_object_unref(container_);
-}
-
-void EngineView::setTitlebar(GtkWidget* titlebar) {
-  if (titlebar) g_object_ref_sink(titlebar);
-  if (titlebar_) g_object_unref(titlebar_);
-  titlebar_ = titlebar;
 }
 
 void EngineView::setContent(GtkWidget* content) {

@@ -11,9 +11,6 @@ namespace appkit {
 class GtkNSView : public NSView {
  public:
   virtual GtkWidget* widget() = 0;
-  // A title bar the view brings for its window (a header bar), or none for the window
-  // system's own. Owned by the view like widget(); asked for when the view is placed.
-  virtual GtkWidget* titlebar() { return nullptr; }
 };
 
 }  // namespace appkit

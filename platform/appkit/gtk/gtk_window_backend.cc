@@ -47,20 +47,7 @@ void GtkWindowBackend::setFrame(const NSRect& frame, bool display) {
   if (display) gtk_widget_queue_draw(window_);
 }
 
-void GtkWindowBackend::setTitle(const std::string& title) {
-  gtk_window_set_title(GTK_WINDOW(window_), title.c_str());
-  showTitleInHeaderBar();
-}
-
-void GtkWindowBackend::showTitleInHeaderBar() {
-  // A header bar used as the title bar shows only its own title, not the window's.
-  GtkWidget* titlebar = gtk_window_get_titlebar(GTK_WINDOW(window_));
-  if (titlebar && GTK_IS_HEADER_BAR(titlebar)) {
-    // Untitled, the window system is shown the program's name; so is the header bar.
-    const char* title = gtk_window_get_title(GTK_WINDOW(window_));
-    gtk_header_bar_set_title(GTK_HEADER_BAR(titlebar), title ? title : g_get_application_name());
-  }
-}
+void GtkWindowBackend::setTitle(const std::string& title) { gtk_window_set_title(GTK_WINDOW(window_), title.c_str()); }
 
 void GtkWindowBackend::center() {
   GdkDisplay* display = gtk_widget_get_display(window_);
@@ -82,13 +69,6 @@ void GtkWindowBackend::setContentView(NSView* view) {
   auto* gtkView = dynamic_cast<GtkNSView*>(view);
   GtkWidget* widget = gtkView ? gtkView->widget() : nullptr;
   if (view && !widget) g_warning("a content view without a GTK widget cannot be shown; the window stays empty");
-  GtkWidget* titlebar = gtkView ? gtkView->titlebar() : nullptr;
-  // GTK takes a title bar only before the window is first shown; a view placed later keeps
-  // the one the window has.
-  if (titlebar != gtk_window_get_titlebar(GTK_WINDOW(window_)) && !gtk_widget_get_realized(window_)) {
-    gtk_window_set_titlebar(GTK_WINDOW(window_), titlebar);
-    showTitleInHeaderBar();
-  }
   if (widget == content_) return;
   if (content_) {
     gtk_container_remove(GTK_CONTAINER(window_), content_);

@@ -13,10 +13,6 @@ namespace appkit {
 // window elsewhere and Wayland tells nobody, so reading the origin back from the window
 // system would make "read the frame, apply it again" move the window.
 //
-// A content view may bring a header bar (GtkNSView::titlebar), set before the window is first
-// shown; it then takes the place of the window manager's title bar, shows the window's title,
-// and, being drawn by GTK around the content, is not part of the frame either.
-//
 // The window system's close button orders the window out through NSWindow::performClose and
 // never destroys it. Main thread only.
 class GtkWindowBackend : public WindowBackend {
@@ -38,7 +34,6 @@ class GtkWindowBackend : public WindowBackend {
 
  private:
   static gboolean onDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer self);
-  void showTitleInHeaderBar();
 
   NSWindow& owner_;
   GtkWidget* window_;  // our own reference, on top of the one GTK keeps for toplevels

@@ -21,14 +21,9 @@ GtkWidget* makeSettingsRow(GtkWidget* panel) {
 GtkBuiltInContent::GtkBuiltInContent(ScanSession& scan, PermissionCheck& permission,
                                      LaunchAtLoginSetting& launchAtLogin)
     : content_(gtk_box_new(GTK_ORIENTATION_VERTICAL, 18)),
-      headerBar_(gtk_header_bar_new()),
       scanPanel_(scan),
       permissionPanel_(permission),
       launchAtLoginPanel_(launchAtLogin) {
-  gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(headerBar_.get()), TRUE);
-  gtk_header_bar_pack_start(GTK_HEADER_BAR(headerBar_.get()), scanPanel_.headerButtons());
-  gtk_widget_show_all(headerBar_.get());
-
   // Rows in a framed list, the way the desktop's settings show switches and actions.
   GtkWidget* settings = gtk_list_box_new();
   gtk_list_box_set_selection_mode(GTK_LIST_BOX(settings), GTK_SELECTION_NONE);

@@ -12,9 +12,9 @@
 
 namespace engine::built_in {
 
-// The built-in interface as GTK widgets: a header bar for the window with the scan buttons,
-// and the window's content, the two settings rows above the scan results. Also puts the
-// quit question. Needs GTK to be initialised. Main thread only.
+// The built-in interface as GTK widgets: the window's content, the two settings rows above
+// the scan results. Also puts the quit question. Needs GTK to be initialised. Main thread
+// only.
 class GtkBuiltInContent {
  public:
   GtkBuiltInContent(ScanSession& scan, PermissionCheck& permission, LaunchAtLoginSetting& launchAtLogin);
@@ -23,7 +23,6 @@ class GtkBuiltInContent {
   GtkBuiltInContent& operator=(const GtkBuiltInContent&) = delete;
 
   GtkWidget* content() const { return content_.get(); }
-  GtkWidget* headerBar() const { return headerBar_.get(); }
 
   void askToQuit(std::function<void(bool quit)> answer);
 
@@ -31,7 +30,6 @@ class GtkBuiltInContent {
   // Declared first so that they go last: the panels disconnect from their widgets while the
   // widgets still exist.
   OwnedWidget content_;
-  OwnedWidget headerBar_;
   GtkQuitDialog quitDialog_;
   GtkScanPanel scanPanel_;
   GtkPermissionPanel permissionPanel_;

@@ -32,16 +32,16 @@ GtkWidget* makeColumn(GtkWidget* heading, GtkWidget* list) {
 }  // namespace
 
 GtkScanPanel::GtkScanPanel(ScanSession& session)
-    : session_(session),
-      root_(gtk_box_new(GTK_ORIENTATION_VERTICAL, 12)),
-      buttons_(gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6)) {
+    : session_(session), root_(gtk_box_new(GTK_ORIENTATION_VERTICAL, 12)) {
   scanButton_ = gtk_button_new_with_mnemonic(tr("_Scan network"));
   addStyleClass(scanButton_, "suggested-action");
   gtk_widget_set_tooltip_text(scanButton_, tr("Ping every address of the local network once"));
   stopButton_ = gtk_button_new_with_mnemonic(tr("S_top"));
   gtk_widget_set_tooltip_text(stopButton_, tr("Stop listening to the scan"));
-  gtk_box_pack_start(GTK_BOX(buttons_.get()), scanButton_, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(buttons_.get()), stopButton_, FALSE, FALSE, 0);
+  GtkWidget* headingRow = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  gtk_box_pack_start(GTK_BOX(headingRow), makeHeading(tr("Devices on the local network")), TRUE, TRUE, 0);
+  gtk_box_pack_end(GTK_BOX(headingRow), stopButton_, FALSE, FALSE, 0);
+  gtk_box_pack_end(GTK_BOX(headingRow), scanButton_, FALSE, FALSE, 0);
   g_signal_connect(scanButton_, "clicked", G_CALLBACK(onScanClicked), this);
   g_signal_connect(stopButton_, "clicked", G_CALLBACK(onStopClicked), this);
 
@@ -65,7 +65,7 @@ GtkScanPanel::GtkScanPanel(ScanSession& session)
   gtk_box_pack_start(GTK_BOX(columns), makeColumn(silentHeading_, silentList_), TRUE, TRUE, 0);
 
   GtkBox* root = GTK_BOX(root_.get());
-  gtk_box_pack_start(root, makeHeading(tr("Devices on the local network")), FALSE, FALSE, 0);
+  gtk_box_pack_start(root, headingRow, FALSE, FALSE, 0);
   gtk_box_pack_start(root, status_, FALSE, FALSE, 0);
   gtk_box_pack_start(root, progress_, FALSE, FALSE, 0);
   gtk_box_pack_start(root, problem_, FALSE, FALSE, 0);

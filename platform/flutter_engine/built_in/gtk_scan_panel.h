@@ -9,8 +9,8 @@ namespace engine::built_in {
 
 // Shows a ScanSession: the progress figure and state in words, reachable hosts in a list of
 // their own, the addresses that gave no reply in a dimmer list beside it, each address added
-// as its result arrives. The "Scan network" and "Stop" buttons go into the window's header
-// bar. Main thread only.
+// as its result arrives, with the "Scan network" and "Stop" buttons beside its heading. Main
+// thread only.
 class GtkScanPanel {
  public:
   explicit GtkScanPanel(ScanSession& session);
@@ -19,8 +19,6 @@ class GtkScanPanel {
   GtkScanPanel& operator=(const GtkScanPanel&) = delete;
 
   GtkWidget* widget() const { return root_.get(); }
-  // The scan and stop buttons, for the start of the header bar.
-  GtkWidget* headerButtons() const { return buttons_.get(); }
 
  private:
   static void onScanClicked(GtkButton*, gpointer self);
@@ -31,7 +29,6 @@ class GtkScanPanel {
 
   ScanSession& session_;
   OwnedWidget root_;
-  OwnedWidget buttons_;
   GtkWidget* scanButton_;
   GtkWidget* stopButton_;
   GtkWidget* status_;
