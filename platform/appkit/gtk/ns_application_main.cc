@@ -12,6 +12,9 @@
 #ifndef TESSRA_APPLICATION_ID
 #error "TESSRA_APPLICATION_ID must name the application id"
 #endif
+#ifndef TESSRA_APPLICATION_NAME
+#error "TESSRA_APPLICATION_NAME must give the application's name as people see it"
+#endif
 
 namespace appkit {
 namespace {
@@ -122,6 +125,14 @@ GtkApplicationPtr registerApplication(Run& run) {
 }  // namespace
 
 int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInterface) {
+  // GTK is initialised without our arguments, so it learns no program name by itself; the
+  // window system's class and the application menu's title come from these.
+  if (argc > 0 && g_get_prgname() == nullptr) {
+    char* program = g_path_get_basename(argv[0]);
+    g_set_prgname(program);
+    g_free(program);
+  }
+  g_set_application_name(TESSRA_APPLICATION_NAME);
   Run run(mainInterface);
   GtkApplicationPtr app = registerApplication(run);
 

@@ -87,8 +87,14 @@ TEST_F(BuiltInInterface, AQuitRequestAsksAndEachAnswerDoesWhatItSays) {
   EXPECT_TRUE(eventually([&] { return !askingToQuit(); }));
   EXPECT_TRUE(app_.process().running());
 
-  // Quit is the default answer: Enter quits.
-  ASSERT_EQ(requestQuitFromOutside(), 0);
+  // Quit is the default answer: Enter quits. This time the request comes from the
+  // application menu, by mouse.
+  auto menu = app_.ui().waitFor(app_.root(), "menu", "tessra");
+  ASSERT_TRUE(menu) << "no application menu named after the application";
+  ASSERT_TRUE(AccessibleUi::click(*menu));
+  auto quitItem = app_.ui().waitFor(app_.root(), "menu item", "Quit");
+  ASSERT_TRUE(quitItem);
+  ASSERT_TRUE(AccessibleUi::click(*quitItem));
   question = app_.ui().waitForLabel(app_.root(), "Quit tessra?");
   ASSERT_TRUE(question);
   ASSERT_TRUE(AccessibleUi::pointAt(*question));
