@@ -29,9 +29,11 @@ BuiltInInterface::~BuiltInInterface() {
 void BuiltInInterface::showIn(EngineView& view) {
   if (widgets_ || pendingView_) return;
   pendingView_ = &view;
-  // Below the priority of redrawing: the window's first (empty) frame goes out first.
+  // After the window's map request has gone out (the main loop sends pending requests before
+  // it dispatches anything), but before the first redraw, so that the first frame the window
+  // draws already shows the interface.
   pendingBuild_ = g_idle_add_full(
-      G_PRIORITY_DEFAULT_IDLE,
+      G_PRIORITY_HIGH_IDLE,
       [](gpointer self) -> gboolean {
         auto* interface = static_cast<BuiltInInterface*>(self);
         interface->pendingBuild_ = 0;

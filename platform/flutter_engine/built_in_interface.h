@@ -22,9 +22,9 @@ class GtkBuiltInContent;
 // application (`quit`) only when they say so. Until it is shown in a view there is nobody to
 // ask, and a quit attempt ends the application at once.
 //
-// Like a real engine, it draws its first frame after its window is on screen, not before:
-// a window that waited for the interface's widgets (and the fonts they load) would come up
-// noticeably later.
+// Like a real engine, it builds its first frame once its window has been asked onto the
+// screen, not before: a window that waited for the interface's widgets (and the fonts they
+// load) would come up noticeably later.
 //
 // While a driver is attached, host calls go to the driver instead and this does not act on
 // them; its own buttons still work. Main thread only.
