@@ -94,7 +94,7 @@ PosixSpawnLauncher::PosixSpawnLauncher() {
   }
   epoll_event event{};
   event.events = EPOLLIN;
-  event.data.fd = wake_.get();
+  event.data.u64 = kWakeId;
   if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &event) != 0) setupError_ = errno;
 }
 
@@ -163,21 +163,22 @@ std::optional<LaunchError> PosixSpawnLauncher::launch(const std::string& path,
     return launchError(error);
   }
 
-  const int key = pidfd.get();
+  const uint64_t id = nextId_++;
+  const int watched = pidfd.get();
   {
     std::lock_guard lock(mutex_);
-    children_.emplace(key, Child{pid, std::move(pidfd), std::move(output), std::move(onTermination)});
+    children_.emplace(id, Child{pid, std::move(pidfd), std::move(output), std::move(onTermination)});
   }
   epoll_event event{};
   event.events = EPOLLIN;
-  event.data.fd = key;
-  if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, key, &event) != 0) {
+  event.data.u64 = id;
+  if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, watched, &event) != 0) {
     const int error = errno;
     Child child;
     {
+      // Never registered, so the reaper cannot have taken it.
       std::lock_guard lock(mutex_);
-      auto node = children_.extract(key);
-      child = std::move(node.mapped());
+      child = std::move(children_.extract(id).mapped());
     }
     killAndCollect(child.pid);
     return launchError(error);
@@ -199,29 +200,38 @@ void PosixSpawnLauncher::reap() {
       return;  // only a broken epoll descriptor gets here
     }
     for (int i = 0; i < ready; ++i) {
-      if (events[i].data.fd == wake_.get()) {
+      if (events[i].data.u64 == kWakeId) {
         uint64_t count;
         while (read(wake_.get(), &count, sizeof(count)) > 0) {
         }
         continue;
       }
-      collect(events[i].data.fd);
+      collect(events[i].data.u64);
     }
   }
 }
 
-void PosixSpawnLauncher::collect(int pidfd) {
+void PosixSpawnLauncher::collect(uint64_t id) {
+  int pidfd;
+  {
+    std::lock_guard lock(mutex_);
+    auto found = children_.find(id);
+    if (found == children_.end()) return;  // collected already
+    pidfd = found->second.pidfd.get();
+  }
+  // Only this thread removes registered children, so the entry and its pidfd stay put.
   siginfo_t info{};
   const bool collected = waitidRetrying(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd), &info) == 0;
   Child child;
   {
     std::lock_guard lock(mutex_);
-    auto node = children_.extract(pidfd);
-    if (node.empty()) return;
-    child = std::move(node.mapped());
+    child = std::move(children_.extract(id).mapped());
   }
-  // The child is gone, so nothing writes into its pipe any more; closing the pidfd also
-  // takes it out of the epoll set.
+  // Out of the epoll set now rather than when the descriptor is closed: a child being
+  // spawned at this moment holds copies of all our descriptors until it has closed them,
+  // and until then a closed pidfd would stay registered, and ready.
+  epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, pidfd, nullptr);
+  // The child is gone, so nothing writes into its pipe any more.
   child.output.reset();
   child.pidfd.reset();
   child.onTermination(collected ? terminationOf(info) : Termination{false, -1});

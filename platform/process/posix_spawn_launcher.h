@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -45,10 +46,16 @@ class PosixSpawnLauncher : public ProcessLauncher {
   // Called from launch(), so on the main thread only.
   std::optional<LaunchError> startReaper();
   void reap();
-  void collect(int pidfd);
+  void collect(uint64_t id);
+
+  // Children are known by a number of their own, not by their pidfd's: descriptor numbers
+  // are reused as soon as they are closed, and an event for a closed pidfd must never be
+  // taken for a newer descriptor with the same number.
+  static constexpr uint64_t kWakeId = 0;
+  uint64_t nextId_ = kWakeId + 1;  // main thread only
 
   mutable std::mutex mutex_;
-  std::map<int, Child> children_;  // by pidfd
+  std::map<uint64_t, Child> children_;  // by id
   bool stopping_ = false;
   int setupError_ = 0;
   UniqueFd epoll_;
