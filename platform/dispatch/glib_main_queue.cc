@@ -10,6 +10,10 @@ namespace dispatch {
 // A GSource that is ready whenever the FIFO holds a block. Readiness is re-checked in
 // prepare() and check(), and async() wakes the context, so a block posted from another
 // thread while the main thread sleeps in poll() is seen at once.
+namespace {
+constexpr gint64 kDrainSliceMicroseconds = 2000;
+}  // namespace
+
 struct GlibMainQueue::QueueSource {
   GSource base;
   GlibMainQueue* queue;
@@ -20,9 +24,14 @@ struct GlibMainQueue::QueueSource {
   }
   static gboolean check(GSource* source) { return reinterpret_cast<QueueSource*>(source)->queue->hasPending(); }
   static gboolean dispatch(GSource* source, GSourceFunc, gpointer) {
-    // One block per dispatch: a block that quits the loop or runs a nested one leaves the
-    // rest queued in order, and GLib's own sources get their turn between long drains.
-    reinterpret_cast<QueueSource*>(source)->queue->runOne();
+    // Blocks come in bursts (a sweep's children often end together), and a turn of the
+    // loop per block would make the last of a burst wait for hundreds of turns. So drain
+    // the queue, but for at most a slice of time, so that input and redraws still get their
+    // turn during a long drain. A nested loop run by a block takes the next blocks in order.
+    GlibMainQueue* queue = reinterpret_cast<QueueSource*>(source)->queue;
+    const gint64 until = g_get_monotonic_time() + kDrainSliceMicroseconds;
+    while (queue->runOne() && g_get_monotonic_time() < until) {
+    }
     return G_SOURCE_CONTINUE;
   }
   static GSourceFuncs* funcs() {

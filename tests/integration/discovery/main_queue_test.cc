@@ -65,6 +65,42 @@ TEST(GlibMainQueueTest, ADelayedBlockTakesItsTurnAfterBlocksAlreadyQueued) {
   EXPECT_EQ(ran, (std::vector<std::string>{"first", "delayed"}));
 }
 
+// A sweep's children often end together: their results must not wait a turn of the loop
+// each, yet a long drain must not keep the loop's other sources out.
+TEST(GlibMainQueueTest, ABurstRunsInOneTurnButALongDrainLetsOtherSourcesIn) {
+  dispatch::GlibMainQueue queue;
+  int quick = 0;
+  std::thread poster([&] {
+    for (int i = 0; i < 100; ++i) queue.async([&] { ++quick; });
+  });
+  poster.join();
+  int turns = 0;
+  for (; quick < 100; ++turns) g_main_context_iteration(nullptr, TRUE);
+  EXPECT_LT(turns, 10) << "a turn of the loop per block";
+
+  int slow = 0;
+  for (int i = 0; i < 20; ++i) {
+    queue.async([&] {
+      std::this_thread::sleep_for(1ms);
+      ++slow;
+    });
+  }
+  struct Seen {
+    const int* slow;
+    int slowBefore = -1;
+  } seen{&slow};
+  g_idle_add_full(
+      G_PRIORITY_DEFAULT,
+      [](gpointer data) -> gboolean {
+        auto* seen = static_cast<Seen*>(data);
+        seen->slowBefore = *seen->slow;
+        return G_SOURCE_REMOVE;
+      },
+      &seen, nullptr);
+  while (slow < 20 || seen.slowBefore < 0) g_main_context_iteration(nullptr, TRUE);
+  EXPECT_LT(seen.slowBefore, 20) << "the drain kept the other source out until the end";
+}
+
 TEST(GlibMainQueueTest, BlocksStillWaitingWhenTheQueueGoesAwayNeverRun) {
   std::atomic<int> ran = 0;
   {
