@@ -7,13 +7,13 @@
 
 namespace dispatch {
 
-// A GSource that is ready whenever the FIFO holds a block. Readiness is re-checked in
-// prepare() and check(), and async() wakes the context, so a block posted from another
-// thread while the main thread sleeps in poll() is seen at once.
 namespace {
 constexpr gint64 kDrainSliceMicroseconds = 2000;
 }  // namespace
 
+// A GSource that is ready whenever the FIFO holds a block. Readiness is re-checked in
+// prepare() and check(), and async() wakes the context, so a block posted from another
+// thread while the main thread sleeps in poll() is seen at once.
 struct GlibMainQueue::QueueSource {
   GSource base;
   GlibMainQueue* queue;

@@ -43,12 +43,16 @@ void BuiltInInterface::showIn(EngineView& view) {
       this, nullptr);
 }
 
-void BuiltInInterface::build() {
-  if (!pendingView_) return;
+void BuiltInInterface::dropPendingBuild() {
   if (pendingBuild_ != 0) g_source_remove(pendingBuild_);
   pendingBuild_ = 0;
-  EngineView& view = *pendingView_;
   pendingView_ = nullptr;
+}
+
+void BuiltInInterface::build() {
+  if (!pendingView_) return;
+  EngineView& view = *pendingView_;
+  dropPendingBuild();
   widgets_ = std::make_unique<built_in::GtkBuiltInContent>(scan_, permission_, launchAtLogin_);
   view.setContent(widgets_->content());
   askToQuit_ = [this](std::function<void(bool)> answer) {
@@ -57,9 +61,7 @@ void BuiltInInterface::build() {
 }
 
 void BuiltInInterface::dismantle() {
-  if (pendingBuild_ != 0) g_source_remove(pendingBuild_);
-  pendingBuild_ = 0;
-  pendingView_ = nullptr;
+  dropPendingBuild();
   if (!widgets_) return;
   askToQuit_ = nullptr;
   widgets_.reset();

@@ -57,6 +57,7 @@ class BuiltInInterface {
  private:
   void onQuitAttempt();
   void build();
+  void dropPendingBuild();
 
   InterfaceSide& interface_;
   std::function<void()> quit_;
