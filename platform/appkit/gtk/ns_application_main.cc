@@ -1,6 +1,6 @@
-// NSApplicationMain over GtkApplication: single instance on the session bus, the quit action
-// and its accelerator, the session's logout, and the order of a launch (shared application,
-// main interface description, applicationDidFinishLaunching).
+// NSApplicationMain over GtkApplication: single instance on the session bus, the quit action,
+// its accelerator and the application menu, the session's logout, and the order of a launch
+// (shared application, main interface description, applicationDidFinishLaunching).
 
 #include <gtk/gtk.h>
 
@@ -34,6 +34,10 @@ struct Run {
   std::unique_ptr<NSApplication> application;
   // The activation that g_application_run sends for the launch itself is not a reopen.
   bool launchActivationSeen = false;
+  // The menu bar starts empty and gets the application menu once the window is up; see
+  // installMenu.
+  GMenu* menuBar = nullptr;
+  guint pendingMenu = 0;
 };
 
 void onQuit(GSimpleAction*, GVariant*, gpointer data) {
@@ -49,11 +53,27 @@ void installQuit(GtkApplication* app, Run& run) {
 
   const char* const accels[] = {"<Primary>q", nullptr};
   gtk_application_set_accels_for_action(app, "app.quit", accels);
+}
 
-  GMenu* menu = g_menu_new();
-  g_menu_append(menu, "Quit", "app.quit");
-  gtk_application_set_app_menu(app, G_MENU_MODEL(menu));
-  g_object_unref(menu);
+gboolean fillMenuBar(gpointer data) {
+  auto* run = static_cast<Run*>(data);
+  run->pendingMenu = 0;
+  GMenu* applicationMenu = g_menu_new();
+  g_menu_append(applicationMenu, "Quit", "app.quit");
+  g_menu_append_submenu(run->menuBar, g_get_application_name(), G_MENU_MODEL(applicationMenu));
+  g_object_unref(applicationMenu);
+  return G_SOURCE_REMOVE;
+}
+
+// The application menu (the application's name, then Quit) sits in the window's menu bar. A
+// window takes its menu bar from the application when it is realised, and the first text a
+// window shows costs the fonts' loading, so the bar is set now, empty, and filled in once the
+// window's map request has gone out but before its first redraw: the window is up sooner, and
+// its first frame already has the menu (GtkMenuBar follows changes of its model).
+void installMenu(GtkApplication* app, Run& run) {
+  run.menuBar = g_menu_new();
+  gtk_application_set_menubar(app, G_MENU_MODEL(run.menuBar));
+  run.pendingMenu = g_idle_add_full(G_PRIORITY_HIGH_IDLE, fillMenuBar, &run, nullptr);
 }
 
 void onStartup(GApplication* gapp, gpointer data) {
@@ -63,6 +83,7 @@ void onStartup(GApplication* gapp, gpointer data) {
   // only a quit the interface agrees to does.
   g_application_hold(gapp);
   installQuit(app, *run);
+  installMenu(app, *run);
 
   auto backend = std::make_unique<GtkApplicationBackend>(app);
   run->backend = backend.get();
@@ -144,6 +165,8 @@ int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInte
   // sure nothing of it can reach this stack frame any more.
   g_signal_handlers_disconnect_by_data(app.get(), &run);
   g_action_map_remove_action(G_ACTION_MAP(app.get()), "quit");
+  if (run.pendingMenu != 0) g_source_remove(run.pendingMenu);
+  if (run.menuBar) g_object_unref(run.menuBar);
   const std::optional<int> stopStatus = run.backend ? run.backend->stopStatus() : std::nullopt;
   return stopStatus.value_or(runStatus);
 }
