@@ -10,6 +10,7 @@
 #include "Runner/embedding/flutter_view_controller.h"
 #include "platform/appkit/ns_application.h"
 #include "platform/dispatch/glib_main_queue.h"
+#include "platform/dispatch/main_thread_scheduling.h"
 #include "platform/flutter_engine/stand_in_engine.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
@@ -17,8 +18,11 @@
 #include "platform/process/posix_spawn_launcher.h"
 
 int main(int argc, char* argv[]) {
-  // Before any thread exists: a sweep holds two descriptors per running child.
+  // Before any thread exists: a sweep holds two descriptors per running child, and only the
+  // main thread, which delivers every result, is to wake promptly, not the threads and
+  // children that come later.
   process::raiseDescriptorLimit();
+  dispatch::preferPromptWakeups();
 
   // Locals of main(): exit() below ends the process without unwinding them, so they stay
   // valid for everything that runs during shutdown.

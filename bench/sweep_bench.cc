@@ -27,6 +27,7 @@
 
 #include "Runner/discovery/local_network_discovery.h"
 #include "platform/dispatch/glib_main_queue.h"
+#include "platform/dispatch/main_thread_scheduling.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
 #include "platform/process/descriptor_limit.h"
@@ -127,6 +128,7 @@ int main(int argc, char** argv) {
   const std::string bare = argv[2];
 
   process::raiseDescriptorLimit();
+  dispatch::preferPromptWakeups();  // as the host's main() does
   dispatch::GlibMainQueue mainQueue;
   netif::LinuxInterfaceAddresses interfaces;
   process::PosixSpawnLauncher realProcesses;
