@@ -18,10 +18,9 @@
 #include "platform/process/posix_spawn_launcher.h"
 
 int main(int argc, char* argv[]) {
-  // Before any thread exists: a sweep holds two descriptors per running child, and only the
-  // main thread, which delivers every result, is to wake promptly, not the threads and
-  // children that come later.
+  // Before any thread exists: a sweep holds two descriptors per running child.
   process::raiseDescriptorLimit();
+  // The main thread delivers every result; it alone asks to be run promptly when it wakes.
   dispatch::preferPromptWakeups();
 
   // Locals of main(): exit() below ends the process without unwinding them, so they stay

@@ -22,8 +22,8 @@ struct SchedulingAttributes {
   uint64_t period;
 };
 
-constexpr uint64_t kResetOnFork = 0x01;          // SCHED_FLAG_RESET_ON_FORK
-constexpr uint64_t kShortestSlice = 100'000;     // nanoseconds; the kernel's lower bound
+constexpr uint64_t kResetOnFork = 0x01;       // SCHED_FLAG_RESET_ON_FORK
+constexpr uint64_t kShortestSlice = 100'000;  // nanoseconds; the kernel's lower bound
 
 bool readAttributes(SchedulingAttributes& attributes) {
   return syscall(SYS_sched_getattr, 0, &attributes, sizeof attributes, 0) == 0;
