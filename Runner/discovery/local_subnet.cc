@@ -24,9 +24,17 @@ std::vector<std::string_view> nonEmptyPieces(std::string_view text) {
   return pieces;
 }
 
-bool qualifies(const netif::InterfaceAddressEntry& entry) {
+// Interface names that can be the user's local network, in order of preference: "en" is
+// Ethernet under systemd's names (enp3s0, eno1, enx...), "wl" is Wi-Fi (wlp2s0, wlan0), the
+// only network of most laptops. Nothing else: "eth" names are the kernel's, which Linux gives
+// the virtual links of virtual machines and containers (a sweep there would probe the
+// hypervisor's or the container host's network, not the user's LAN); loopback, bridges,
+// tunnels, docker*, veth* and virbr* are no LAN either.
+constexpr std::string_view kLocalNetworkNamePrefixes[] = {"en", "wl"};
+
+bool qualifies(const netif::InterfaceAddressEntry& entry, std::string_view namePrefix) {
   return entry.address && entry.address->family == netif::kFamilyInet && entry.name &&
-         entry.name->starts_with("en");
+         entry.name->starts_with(namePrefix);
 }
 
 }  // namespace
@@ -35,20 +43,24 @@ std::optional<std::string> LocalNetworkDiscovery::getLocalSubnetPrefix() {
   const auto entries = services_.interfaces.list();
   if (!entries) return std::nullopt;
 
-  for (const auto& entry : *entries) {
-    if (!qualifies(entry)) continue;
+  // A kind of interface is only looked at when no interface of the kinds before it gave an
+  // address: wired wins even when Wi-Fi is listed first.
+  for (const std::string_view namePrefix : kLocalNetworkNamePrefixes) {
+    for (const auto& entry : *entries) {
+      if (!qualifies(entry, namePrefix)) continue;
 
-    std::array<char, kHostBufferSize> host{};
-    // Not examined: a failed lookup leaves the text empty, and an empty text does not
-    // split into four pieces.
-    (void)services_.interfaces.numericHost(*entry.address, host);
-    const std::string_view text(host.data(), std::find(host.begin(), host.end(), '\0') - host.begin());
+      std::array<char, kHostBufferSize> host{};
+      // Not examined: a failed lookup leaves the text empty, and an empty text does not
+      // split into four pieces.
+      (void)services_.interfaces.numericHost(*entry.address, host);
+      const std::string_view text(host.data(), std::find(host.begin(), host.end(), '\0') - host.begin());
 
-    const auto pieces = nonEmptyPieces(text);
-    if (pieces.size() == 4) {
-      std::string prefix;
-      prefix.append(pieces[0]).append(".").append(pieces[1]).append(".").append(pieces[2]);
-      return prefix;
+      const auto pieces = nonEmptyPieces(text);
+      if (pieces.size() == 4) {
+        std::string prefix;
+        prefix.append(pieces[0]).append(".").append(pieces[1]).append(".").append(pieces[2]);
+        return prefix;
+      }
     }
   }
   return std::nullopt;

@@ -27,13 +27,20 @@ TEST_F(LocalSubnetTest, TakesTheIpv4EntryOfAnEnInterfaceFromALinuxOrderedList) {
   EXPECT_EQ(interfaces.listCalls, 2);
 }
 
-TEST_F(LocalSubnetTest, IsAbsentWhenNoEnInterfaceHasAnIpv4Address) {
+TEST_F(LocalSubnetTest, IsAbsentWhenNoEnOrWlInterfaceHasAnIpv4Address) {
   interfaces.entries = {Fake::ipv4("lo", "127.0.0.1"), Fake::ipv4("tun0", "10.8.0.2"),
                         Fake::ipv4("bridge0", "172.17.0.1"), Fake::ipv4("eth0", "192.168.1.2"),
                         Fake::ipv4("En0", "192.168.2.2"), Fake::ipv4("e", "192.168.3.2"),
-                        Fake::ipv6("en0", "2001:db8::10"), Fake::link("en1")};
+                        Fake::ipv4("docker0", "172.18.0.1"), Fake::ipv4("veth1a2b3c", "172.18.0.2"),
+                        Fake::ipv4("virbr0", "192.168.122.1"), Fake::ipv4("Wlan0", "192.168.4.2"),
+                        Fake::ipv4("w", "192.168.5.2"), Fake::ipv6("wlp2s0", "2001:db8::20"),
+                        Fake::ipv6("en0", "2001:db8::10"), Fake::link("en1"), Fake::link("wlan0")};
   EXPECT_EQ(discovery->getLocalSubnetPrefix(), std::nullopt);
   EXPECT_TRUE(interfaces.numericHostCalls.empty());
+
+  // The kernel's name of a virtual machine's or container's link, alone.
+  interfaces.entries = {Fake::ipv4("eth0", "172.17.0.5")};
+  EXPECT_EQ(discovery->getLocalSubnetPrefix(), std::nullopt);
 
   interfaces.entries = {};
   EXPECT_EQ(discovery->getLocalSubnetPrefix(), std::nullopt);
@@ -53,6 +60,33 @@ TEST_F(LocalSubnetTest, TheFirstQualifyingEntryWinsWhateverFollows) {
   // Any name that begins with "en" counts.
   interfaces.entries = {Fake::ipv4("enp3s0", "172.16.5.4"), Fake::ipv4("en0", "192.168.1.2")};
   EXPECT_EQ(discovery->getLocalSubnetPrefix(), "172.16.5");
+}
+
+TEST_F(LocalSubnetTest, WiFiCountsOnlyWhereNoEnInterfaceHasAnIpv4Address) {
+  struct Case {
+    const char* name;
+    std::vector<netif::InterfaceAddressEntry> entries;
+    std::optional<std::string> prefix;
+  };
+  const Case cases[] = {
+      {"Wi-Fi alone, as on most laptops",
+       {Fake::link("lo"), Fake::link("wlp2s0"), Fake::ipv4("lo", "127.0.0.1"), Fake::ipv4("wlp2s0", "192.168.178.23"),
+        Fake::ipv6("wlp2s0", "fe80::2")},
+       "192.168.178"},
+      {"the first of two Wi-Fi interfaces",
+       {Fake::ipv4("eth0", "172.17.0.5"), Fake::ipv4("wlan0", "10.0.0.8"), Fake::ipv4("wlp3s0", "10.0.1.8")},
+       "10.0.0"},
+      {"en listed after wl still wins",
+       {Fake::ipv4("wlp2s0", "192.168.178.23"), Fake::ipv4("enp0s31f6", "192.168.1.40")},
+       "192.168.1"},
+      {"en without IPv4, wl with it",
+       {Fake::link("enp0s31f6"), Fake::ipv6("enp0s31f6", "2001:db8::40"), Fake::ipv4("wlp2s0", "192.168.178.23")},
+       "192.168.178"},
+  };
+  for (const auto& c : cases) {
+    interfaces.entries = c.entries;
+    EXPECT_EQ(discovery->getLocalSubnetPrefix(), c.prefix) << c.name;
+  }
 }
 
 TEST_F(LocalSubnetTest, EntriesWithoutAddressOrNameOrRenderingArePassedOver) {
