@@ -16,6 +16,12 @@ std::optional<flutter::FlutterError> LocalNetworkDiscovery::onListenWithArgument
   const std::optional<std::string> prefix = getLocalSubnetPrefix();
   if (!prefix) {
     services_.out << "❌ Failed to detect local subnet prefix" << std::endl;
+    // A listener waits for the null that ends a scan; without it this listen would never
+    // end. It goes the way a sweep's end goes: later, through the main queue, to whoever
+    // listens then.
+    std::shared_ptr<LocalNetworkDiscovery> self = weak_from_this().lock();
+    assert(self && "LocalNetworkDiscovery must be owned by a std::shared_ptr");
+    if (self) services_.mainQueue.async([self] { self->send(flutter::EncodableValue()); });
     return std::nullopt;
   }
   pingRange(*prefix + ".", 1, 254);

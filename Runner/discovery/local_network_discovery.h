@@ -51,13 +51,15 @@ class LocalNetworkDiscovery : public flutter::FlutterStreamHandler,
   ~LocalNetworkDiscovery() override;
 
   // Stores the sink and starts a sweep of the local /24; every launch has happened (and
-  // every refused launch has been reported) when it returns.
+  // every refused launch has been reported) when it returns. With no local network it says
+  // so on `out` and sends the completion null alone, through the main queue as a sweep's.
   std::optional<flutter::FlutterError> onListenWithArguments(const flutter::EncodableValue& arguments,
                                                              flutter::FlutterEventSink eventSink) override;
   // Forgets the sink: results still arriving are dropped; the pings run on.
   std::optional<flutter::FlutterError> onCancelWithArguments(const flutter::EncodableValue& arguments) override;
 
-  // The first three components of the first IPv4 address on an "en" interface.
+  // The first three components of the first IPv4 address on an "en" (Ethernet) interface,
+  // or where there is none, on a "wl" (Wi-Fi) interface.
   std::optional<std::string> getLocalSubnetPrefix();
   // Pings baseIp + n for n in [start, end], all at once; one result per address through
   // the current sink, then null.
