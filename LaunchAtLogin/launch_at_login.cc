@@ -99,11 +99,10 @@ void LaunchAtLogin::isEnabledModern(bool value) {
   auto& services = platform().serviceManagement;
   std::optional<service_management::ServiceError> error;
   if (value) {
-    if (services.mainAppService()->status() == SMAppServiceStatus::Enabled) {
-      // Registering afresh repairs a registration that no longer works; whether the old one
-      // could be removed does not matter for that.
-      (void)services.mainAppService()->unregisterAndReturnError();
-    }
+    // Registering replaces whatever registration exists in one step, which also repairs one
+    // that no longer works. Removing a working registration first would lose it for good
+    // whenever the new one then fails (say, the program was upgraded while running and its
+    // path cannot be told): the old one must stay until the new one is in place.
     error = services.mainAppService()->registerAndReturnError();
   } else {
     error = services.mainAppService()->unregisterAndReturnError();

@@ -38,14 +38,21 @@ TEST_F(LaunchAtLoginTest, OnlyAnEnabledStatusReadsAsEnabledAndEveryReadAsksTheSy
   EXPECT_EQ(services.count("SMCopyAllJobDictionaries"), 0);
 }
 
-TEST_F(LaunchAtLoginTest, EnablingWhatIsAlreadyEnabledRegistersAfresh) {
+TEST_F(LaunchAtLoginTest, EnablingWhatIsAlreadyEnabledReplacesTheRegistrationInOneStep) {
   services.main.status = SMAppServiceStatus::Enabled;
-  services.main.unregisterError = "busy";  // dropped: registering is tried regardless
   createSharedObjects();
   LaunchAtLogin::setIsEnabled(true);
-  EXPECT_THAT(services.calls, ElementsAre("mainAppService", "main.status", "mainAppService", "main.unregister",
-                                          "mainAppService", "main.register"));
+  // Never unregistered first: a working registration is not removed before its successor exists.
+  EXPECT_THAT(services.calls, ElementsAre("mainAppService", "main.register"));
   EXPECT_THAT(log.entries, IsEmpty());
+
+  // A failed re-registration leaves the working one as it was, with one line in the log.
+  services.main.registerError = "The location of this program is unknown";
+  LaunchAtLogin::setIsEnabled(true);
+  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+  EXPECT_EQ(services.count("main.unregister"), 0);
+  ASSERT_EQ(log.entries.size(), 1u);
+  EXPECT_EQ(log.entries[0].message, "Failed to enable launch at login: The location of this program is unknown");
 }
 
 TEST_F(LaunchAtLoginTest, DisablingUnregistersAndTheModernPathNeverFormsTheLegacyId) {
@@ -163,8 +170,8 @@ TEST_F(LaunchAtLoginTest, MigrationMovesAnEnabledHelperOnceAndSilently) {
   LaunchAtLogin::migrateIfNeeded();
   EXPECT_THAT(defaults.calls, ElementsAre("read LaunchAtLogin__hasMigrated", "write LaunchAtLogin__hasMigrated true"));
   EXPECT_THAT(services.calls,
-              ElementsAre("SMCopyAllJobDictionaries", "mainAppService", "main.status", "mainAppService",
-                          "main.register", std::string("SMLoginItemSetEnabled ") + kLegacyId + " false",
+              ElementsAre("SMCopyAllJobDictionaries", "mainAppService", "main.register",
+                          std::string("SMLoginItemSetEnabled ") + kLegacyId + " false",
                           std::string("loginItemServiceWithIdentifier ") + kLegacyId,
                           std::string(kLegacyId) + ".unregister"));
   EXPECT_THAT(notifications(), IsEmpty());

@@ -35,7 +35,8 @@ class SMAppService {
 
   virtual SMAppServiceStatus status() = 0;
   // Registers the service so that it starts at login; repairs a registration that points
-  // at a program that has moved.
+  // at a program that has moved. An existing registration is replaced in one step: at every
+  // moment the old or the new one is in force, and a failed call leaves the old one as it was.
   virtual ServiceOutcome registerAndReturnError() = 0;
   // Removes the registration. Unregistering what is not registered succeeds.
   virtual ServiceOutcome unregisterAndReturnError() = 0;
