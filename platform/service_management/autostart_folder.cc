@@ -148,16 +148,22 @@ std::vector<EffectiveEntry> allEffectiveEntries() {
 }
 
 ServiceOutcome writeEntryForProgram(const std::string& path, const std::string& name, const std::string& executable) {
-  // String values of a desktop entry may not hold control characters (tab and newline
-  // included), escaped or not; a session would refuse such an entry.
-  for (unsigned char c : executable) {
-    if (c < 0x20 || c == 0x7f) {
-      CString shown(g_strescape(executable.c_str(), nullptr), g_free);
-      return ServiceError{"A login item cannot start " + std::string(shown.get()) +
-                          ": its path holds control characters, which autostart entries cannot hold"};
-    }
+  // A desktop entry is UTF-8 text, and its string values may not hold control characters
+  // (tab and newline included), escaped or not; a session would refuse such an entry.
+  const auto refuse = [&executable](const char* why) -> ServiceOutcome {
+    CString shown(g_strescape(executable.c_str(), nullptr), g_free);
+    return ServiceError{"A login item cannot start " + std::string(shown.get()) + ": its path " + why +
+                        ", which autostart entries cannot hold"};
+  };
+  if (!g_utf8_validate(executable.data(), static_cast<gssize>(executable.size()), nullptr)) {
+    return refuse("is not valid UTF-8");
   }
-  KeyFile file(g_key_file_new(), g_key_file_unref);
+  for (unsigned char c : executable) {
+    if (c < 0x20 || c == 0x7f) return refuse("holds control characters");
+  }
+  // What the user or the desktop added to our entry stays; an entry that cannot be read as
+  // one is replaced whole.
+  KeyFile file = load(path).value_or(KeyFile(g_key_file_new(), g_key_file_unref));
   g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_TYPE, G_KEY_FILE_DESKTOP_TYPE_APPLICATION);
   g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_NAME, name.c_str());
   g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_EXEC, exec::commandLine({executable}).c_str());

@@ -36,8 +36,11 @@ struct EffectiveEntry {
 };
 std::vector<EffectiveEntry> allEffectiveEntries();
 
-// A fresh entry that starts `executable` with no arguments. Fails for a path with control
-// characters (tab, newline, ...), which no desktop entry can hold.
+// Writes the entry at `path` so that it starts `executable` with no arguments and is
+// switched on, in one atomic replacement. Only our keys are set (Type, Name, Exec, TryExec,
+// Terminal and the switches); whatever else an existing entry holds (a start-up delay, a
+// comment, translations) is kept. Fails, writing nothing, for a path that is not UTF-8 or
+// holds control characters (tab, newline, ...): no desktop entry can hold either.
 ServiceOutcome writeEntryForProgram(const std::string& path, const std::string& name, const std::string& executable);
 // Copies the entry at `from` to `to` with the switches set for `enabled`.
 ServiceOutcome writeSwitchedCopy(const std::string& from, const std::string& to, bool enabled);
