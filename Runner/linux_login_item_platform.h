@@ -13,7 +13,7 @@ class LinuxLoginItemPlatform {
  public:
   LinuxLoginItemPlatform()
       : applicationId_(bundle_.bundleIdentifier().value_or("")),
-        serviceManagement_({applicationId_, "Tessra", bundle_.executablePath()}),
+        serviceManagement_({applicationId_, "Tessra", bundle_}),
         userDefaults_(applicationId_) {}
   LinuxLoginItemPlatform(const LinuxLoginItemPlatform&) = delete;
   LinuxLoginItemPlatform& operator=(const LinuxLoginItemPlatform&) = delete;

@@ -16,7 +16,9 @@ class Bundle {
 
   // The reverse-domain application id; nothing when the build carries none.
   virtual std::optional<std::string> bundleIdentifier() const = 0;
-  // The absolute path of the running executable; nothing when it cannot be found out.
+  // The absolute path of the running executable, asked anew at every call: where it is
+  // now, or, when the file was replaced while running (a package upgrade), the program
+  // installed at its path. Nothing when it cannot be found out or no program is there.
   virtual std::optional<std::string> executablePath() const = 0;
 };
 

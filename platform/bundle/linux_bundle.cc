@@ -13,14 +13,26 @@ std::optional<std::string> LinuxBundle::bundleIdentifier() const {
   return id;
 }
 
+namespace {
+
+bool isProgram(const std::string& path) {
+  return g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR) && g_file_test(path.c_str(), G_FILE_TEST_IS_EXECUTABLE);
+}
+
+}  // namespace
+
 std::optional<std::string> LinuxBundle::executablePath() const {
-  // The link names the file as it was executed, even if it was moved since; if it was
-  // deleted the kernel appends " (deleted)" and the path is of no use to anybody.
+  // The link names the running file where it is now, also after a move. A file that was
+  // removed from its folder reads as its last path plus " (deleted)": that is what a
+  // package upgrade does to a running program, replacing the file with the new version. The
+  // path then names the installed program, as long as there is one there.
   std::unique_ptr<gchar, decltype(&g_free)> target(g_file_read_link("/proc/self/exe", nullptr), g_free);
   if (!target) return std::nullopt;
   std::string path(target.get());
   static constexpr std::string_view kDeleted = " (deleted)";
-  if (path.size() > kDeleted.size() && path.ends_with(kDeleted)) return std::nullopt;
+  if (!path.ends_with(kDeleted) || isProgram(path)) return path;  // a live file may bear the suffix itself
+  path.resize(path.size() - kDeleted.size());
+  if (path.empty() || !isProgram(path)) return std::nullopt;
   return path;
 }
 

@@ -32,9 +32,11 @@ class MainService : public SMAppService {
 
   SMAppServiceStatus status() override { return statusOf(options_.desktopId); }
   ServiceOutcome registerAndReturnError() override {
-    if (!options_.executablePath) return ServiceError{"The location of this program is unknown"};
-    return autostart::writeEntryForProgram(autostart::userEntryPath(options_.desktopId), options_.name,
-                                           *options_.executablePath);
+    const std::optional<std::string> program = options_.program.executablePath();
+    if (!program) {
+      return ServiceError{"The location of this program is unknown: it was moved or removed while running"};
+    }
+    return autostart::writeEntryForProgram(autostart::userEntryPath(options_.desktopId), options_.name, *program);
   }
   ServiceOutcome unregisterAndReturnError() override { return unregisterEntry(options_.desktopId); }
 

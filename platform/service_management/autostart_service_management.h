@@ -3,15 +3,17 @@
 #include <optional>
 #include <string>
 
+#include "platform/bundle/bundle.h"
 #include "platform/service_management/service_management.h"
 
 namespace service_management {
 
 // Login items as freedesktop.org autostart entries.
 //
-// The application's own service is the entry <desktopId>.desktop. Registering writes the
-// user's entry afresh (atomically) so that it starts `executablePath` and is switched on,
-// which also repairs an entry left pointing at a moved program. Unregistering removes the
+// The application's own service is the entry <desktopId>.desktop. Registering rewrites the
+// user's entry in one atomic replacement so that it starts the program the bundle names at
+// that moment and is switched on, which also repairs an entry left pointing at a moved
+// program; keys that others added to the entry are kept. Unregistering removes the
 // user's entry, or, where a system entry of that name would still start the program,
 // replaces it with one that hides the system entry. The status is that of the entry that
 // counts (see autostart_folder.h).
@@ -26,9 +28,11 @@ namespace service_management {
 class AutostartServiceManagement : public ServiceManagement {
  public:
   struct Options {
-    std::string desktopId;                      // the application id
-    std::string name;                           // Name= of the written entry
-    std::optional<std::string> executablePath;  // absolute; nothing when it cannot be known
+    std::string desktopId;  // the application id
+    std::string name;       // Name= of the written entry
+    // Asked for the program's path at every registration, not once: the program may have
+    // been moved, or upgraded, since it started. Must outlive this object.
+    const bundle::Bundle& program;
   };
   explicit AutostartServiceManagement(Options options) : options_(std::move(options)) {}
 

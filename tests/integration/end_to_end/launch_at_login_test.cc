@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include "tests/integration/support/app_process.h"
@@ -52,8 +53,8 @@ class LaunchAtStartupChannel : public ::testing::Test {
   }
 
   // `prefix` runs the binary through another program (to drop privileges).
-  void start(std::vector<std::string> prefix = {}) {
-    prefix.push_back(TESSRA_BINARY);
+  void start(std::vector<std::string> prefix = {}, const std::string& binary = TESSRA_BINARY) {
+    prefix.push_back(binary);
     app_ = std::make_unique<ChildProcess>(
         prefix,
         std::map<std::string, std::string>{{"TESSRA_DRIVER_SOCKET", dir_.path() + "/driver.sock"},
@@ -108,6 +109,41 @@ TEST_F(LaunchAtStartupChannel, AnUnwritableAutostartFolderLeavesTheSettingOffAnd
   auto first = log.find(line);
   ASSERT_NE(first, std::string::npos) << log;
   EXPECT_EQ(log.find(line, first + 1), std::string::npos) << "logged more than once:\n" << log;
+}
+
+TEST_F(LaunchAtStartupChannel, AfterAnUpgradeWhileRunningTheEntryNamesTheInstalledProgramOrStaysAsItWas) {
+  namespace fs = std::filesystem;
+  // A copy plays the installed program; an upgrade renames the new version over it, so the
+  // running program's own path reads "... (deleted)".
+  const std::string installed = dir_.path() + "/usr/bin/tessra";
+  fs::create_directories(fs::path(installed).parent_path());
+  fs::copy_file(TESSRA_BINARY, installed);
+  start({}, installed);
+  fs::copy_file(TESSRA_BINARY, installed + ".new");
+  fs::rename(installed + ".new", installed);
+  ASSERT_EQ(fs::read_symlink("/proc/" + std::to_string(app_->pid()) + "/exe").string(), installed + " (deleted)");
+
+  EXPECT_TRUE(setEnabled(true).is_null());
+  EXPECT_EQ(execProgram(readFile(entry_)), installed) << readFile(entry_);
+  EXPECT_EQ(isEnabled(), true);
+
+  // Removed for good: nothing can be registered, and the user's working entry (here one
+  // that starts another installation) is left exactly as it was.
+  fs::remove(installed);
+  std::string working = readFile(entry_);
+  for (size_t at; (at = working.find(installed)) != std::string::npos;) working.replace(at, installed.size(), TESSRA_BINARY);
+  {
+    std::ofstream(entry_) << working;
+  }
+  EXPECT_EQ(isEnabled(), true);
+  EXPECT_TRUE(setEnabled(true).is_null());
+  EXPECT_EQ(readFile(entry_), working);
+  EXPECT_EQ(isEnabled(), true);
+  const std::string log = app_->standardError();
+  const std::string line = "Failed to enable launch at login: The location of this program is unknown";
+  auto first = log.find(line);
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find("Failed to", first + 1), std::string::npos) << "logged more than once:\n" << log;
 }
 
 TEST_F(LaunchAtStartupChannel, ArgumentsOutsideTheContractChangeNothing) {

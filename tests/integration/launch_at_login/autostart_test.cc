@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "Runner/linux_login_item_platform.h"
+#include "platform/bundle/testing/fake_bundle.h"
 #include "platform/service_management/desktop_entry_exec.h"
 #include "tests/integration/launch_at_login/sandbox.h"
 
@@ -78,8 +79,19 @@ TEST_F(AutostartTest, EnablingWritesAValidEntryForThisProgramAndDisablingRemoves
   EXPECT_EQ(desktopKey(userEntry(), "TryExec"), executable);
   EXPECT_TRUE(LaunchAtLogin::isEnabled());
 
-  LaunchAtLogin::setIsEnabled(true);  // enabling again rewrites, and stays enabled
+  // Enabling again rewrites our keys only: what the user or the desktop added stays.
+  writeFile(userEntry(), "# chosen in the session settings\n" +
+                             entryStarting(root + "/old/tessra", "Name[de]=Tessra (de)\nComment=LAN scanner\n"
+                                                                 "X-GNOME-Autostart-Delay=30\nHidden=true\n"));
+  LaunchAtLogin::setIsEnabled(true);
   EXPECT_TRUE(LaunchAtLogin::isEnabled());
+  EXPECT_THAT(execArguments(userEntry()), ElementsAre(executable));
+  EXPECT_EQ(desktopKey(userEntry(), "X-GNOME-Autostart-Delay"), "30");
+  EXPECT_EQ(desktopKey(userEntry(), "Comment"), "LAN scanner");
+  EXPECT_THAT(readFile(userEntry()), HasSubstr("Name[de]=Tessra (de)\n"));
+  EXPECT_THAT(readFile(userEntry()), StartsWith("# chosen in the session settings\n"));
+  validation = validate(userEntry());
+  EXPECT_TRUE(validation.ok) << validation.output;
 
   LaunchAtLogin::setIsEnabled(false);
   EXPECT_FALSE(std::filesystem::exists(userEntry()));
@@ -156,8 +168,10 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
     const std::string program = root + "/bin/" + folderName + "/tessra";
     std::filesystem::create_directories(std::filesystem::path(program).parent_path());
     std::filesystem::create_symlink(executable, program);
+    bundle::testing::FakeBundle programAt;
+    programAt.executable = program;
     service_management::AutostartServiceManagement services(
-        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", program});
+        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", programAt});
 
     ASSERT_FALSE(services.mainAppService()->registerAndReturnError().has_value()) << folderName;
     auto validation = validate(userEntry());
@@ -170,15 +184,22 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
       EXPECT_THAT(readFile(userEntry()), HasSubstr("back\\\\\\\\slash"));
     }
   }
-  // Control characters cannot be held by a desktop entry at all: refused, nothing written.
+  // Control characters and bytes that are not UTF-8 cannot be held by a desktop entry at
+  // all: refused, nothing written.
   std::filesystem::remove(userEntry());
-  const std::string tabbed = root + "/bin/tab\there/tessra";
-  service_management::AutostartServiceManagement services(
-      service_management::AutostartServiceManagement::Options{kAppId, "Tessra", tabbed});
-  auto refused = services.mainAppService()->registerAndReturnError();
-  ASSERT_TRUE(refused.has_value());
-  EXPECT_THAT(refused->localizedDescription, HasSubstr("control characters"));
-  EXPECT_FALSE(std::filesystem::exists(userEntry()));
+  for (const auto& [program, reason] :
+       {std::pair<std::string, std::string>{root + "/bin/tab\there/tessra", "holds control characters"},
+        {root + "/bin/caf\xe9/tessra", "is not valid UTF-8"}}) {
+    bundle::testing::FakeBundle programAt;
+    programAt.executable = program;
+    service_management::AutostartServiceManagement services(
+        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", programAt});
+    auto refused = services.mainAppService()->registerAndReturnError();
+    ASSERT_TRUE(refused.has_value()) << reason;
+    EXPECT_THAT(refused->localizedDescription, HasSubstr(reason));
+    EXPECT_TRUE(g_utf8_validate(refused->localizedDescription.c_str(), -1, nullptr)) << "fit for the log";
+    EXPECT_FALSE(std::filesystem::exists(userEntry())) << reason;
+  }
 }
 
 TEST_F(AutostartTest, TheBundledLinuxPlatformRegistersThisProgram) {

@@ -71,7 +71,7 @@ class SandboxTest : public ::testing::Test {
     ASSERT_GE(logFd, 0);
     systemLog.emplace(system_log::JournalSystemLog::Options{"tessra-test", root + "/no-journal-socket", logFd, true});
     executable = *bundle.executablePath();
-    services.emplace(service_management::AutostartServiceManagement::Options{kAppId, "Tessra", executable});
+    services.emplace(service_management::AutostartServiceManagement::Options{kAppId, "Tessra", bundle});
     defaults.emplace(kAppId);
 
     LaunchAtLogin::resetForTesting();
