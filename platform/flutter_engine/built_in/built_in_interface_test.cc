@@ -53,8 +53,14 @@ class BuiltInInterfaceTest : public ::testing::Test {
 
 TEST_F(BuiltInInterfaceTest, AScanShowsEachAddressOnceAndEndsAtTheNullThatCompletesIt) {
   ScanSession scan(ui());
-  std::vector<std::string> shown;
-  scan.setObserver({{}, [&](const ScanResult& result) { shown.push_back(result.ip); }, {}});
+  // The two lists as drawn: each address inserted where the session says.
+  std::vector<std::string> reachable, silent;
+  scan.setObserver({{}, [&](const ScanResult& result) {
+                      auto& list = result.reachable ? reachable : silent;
+                      ASSERT_LE(result.position, static_cast<int>(list.size()));
+                      list.insert(list.begin() + result.position, result.ip);
+                    },
+                    {}});
   settle();
   EXPECT_EQ(sweep->listens, 0) << "the interface never scans by itself";
 
@@ -70,7 +76,9 @@ TEST_F(BuiltInInterfaceTest, AScanShowsEachAddressOnceAndEndsAtTheNullThatComple
   EXPECT_EQ(scan.resultCount(), 1);
   EXPECT_EQ(scan.reachableCount(), 1);
 
-  for (int host = 1; host <= 254; ++host) {
+  // Results come in the order the pings end, shown in address order (.2 before .10).
+  for (int k = 1; k <= 254; ++k) {
+    const int host = k * 7 % 255;  // every host number once, scattered
     if (host != 7) sweep->report(host, host == 20);
   }
   sweep->sink(EncodableValue());
@@ -78,7 +86,12 @@ TEST_F(BuiltInInterfaceTest, AScanShowsEachAddressOnceAndEndsAtTheNullThatComple
   EXPECT_EQ(scan.phase(), ScanSession::Phase::kComplete);
   EXPECT_EQ(scan.resultCount(), 254);
   EXPECT_EQ(scan.reachableCount(), 2);
-  EXPECT_EQ(shown.size(), 254u);
+  EXPECT_EQ(reachable, (std::vector<std::string>{"192.0.2.7", "192.0.2.20"}));
+  std::vector<std::string> inAddressOrder;
+  for (int host = 1; host <= 254; ++host) {
+    if (host != 7 && host != 20) inAddressOrder.push_back("192.0.2." + std::to_string(host));
+  }
+  EXPECT_EQ(silent, inAddressOrder);
   EXPECT_EQ(sweep->cancels, 1) << "a complete scan stops listening";
 }
 
@@ -105,6 +118,17 @@ TEST_F(BuiltInInterfaceTest, StoppingKeepsWhatWasShownAndASecondScanStartsAfresh
   EXPECT_EQ(scan.phase(), ScanSession::Phase::kStopped);
   EXPECT_EQ(scan.resultCount(), 1);
   EXPECT_EQ(sweep->cancels, cancelsBefore + 1);
+}
+
+TEST_F(BuiltInInterfaceTest, AScanEndedBeforeAnyResultFoundNoLocalNetwork) {
+  ScanSession scan(ui());
+  scan.start();
+  settle();
+  sweep->sink(EncodableValue());  // the host's whole answer when it has no network to sweep
+  settle();
+  EXPECT_EQ(scan.phase(), ScanSession::Phase::kNoNetwork);
+  EXPECT_FALSE(scan.listening());
+  EXPECT_EQ(sweep->cancels, 1);
 }
 
 TEST_F(BuiltInInterfaceTest, ARefusedScanSaysWhy) {

@@ -43,14 +43,16 @@ void GtkPermissionPanel::onCheckClicked(GtkButton*, gpointer self) {
 void GtkPermissionPanel::show() {
   std::string answer;
   switch (check_.answer()) {
+    // Said as what the check is on Linux: no permission is asked of anybody; the host tries
+    // a connection to its own port 80, where on most desktops nothing listens.
     case PermissionCheck::Answer::kNone:
-      answer = tr("Not checked yet");
+      answer = tr("Not checked yet. The check tries a connection to this computer's own port 80 (127.0.0.1:80).");
       break;
     case PermissionCheck::Answer::kGranted:
-      answer = tr("Permission granted");
+      answer = tr("Granted: this computer accepted a connection on its own port 80 (127.0.0.1:80).");
       break;
     case PermissionCheck::Answer::kDenied:
-      answer = tr("Permission not granted");
+      answer = tr("Not granted: this computer did not accept a connection on its own port 80 (127.0.0.1:80).");
       break;
     case PermissionCheck::Answer::kNoAnswer:
       answer = format(tr("No answer: %s"), check_.problem().c_str());

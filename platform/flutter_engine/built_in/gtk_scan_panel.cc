@@ -113,7 +113,7 @@ void GtkScanPanel::add(const ScanResult& result) {
     addStyleClass(label, "dim-label");
   }
   gtk_widget_show(label);
-  gtk_container_add(GTK_CONTAINER(result.reachable ? reachableList_ : silentList_), label);
+  gtk_list_box_insert(GTK_LIST_BOX(result.reachable ? reachableList_ : silentList_), label, result.position);
 }
 
 void GtkScanPanel::showStatus() {
@@ -136,6 +136,10 @@ void GtkScanPanel::showStatus() {
       break;
     case ScanSession::Phase::kFailed:
       status = format(tr("The scan did not run: %s"), session_.problem().c_str());
+      break;
+    case ScanSession::Phase::kNoNetwork:
+      status = tr("No local network found. tessra looks for an IPv4 address on a wired interface "
+                  "(a name starting with “en”), then on a Wi-Fi interface (“wl”).");
       break;
   }
   gtk_label_set_text(GTK_LABEL(status_), status.c_str());

@@ -9,8 +9,8 @@ namespace engine::built_in {
 
 // Shows a ScanSession: the progress figure and state in words, reachable hosts in a list of
 // their own, the addresses that gave no reply in a dimmer list beside it, each address added
-// as its result arrives, with the "Scan network" and "Stop" buttons beside its heading. Main
-// thread only.
+// in address order as its result arrives, with the "Scan network" and "Stop" buttons beside
+// its heading. Main thread only.
 class GtkScanPanel {
  public:
   explicit GtkScanPanel(ScanSession& session);

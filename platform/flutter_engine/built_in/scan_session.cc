@@ -1,8 +1,45 @@
 #include "platform/flutter_engine/built_in/scan_session.h"
 
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
 #include "platform/flutter_engine/built_in/reply_problem.h"
 
 namespace engine::built_in {
+
+namespace {
+
+bool isNumber(std::string_view piece) {
+  return !piece.empty() && piece.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Negative, zero or positive as a sorts before, with or after b.
+int compareNumbers(std::string_view a, std::string_view b) {
+  a.remove_prefix(std::min(a.find_first_not_of('0'), a.size()));
+  b.remove_prefix(std::min(b.find_first_not_of('0'), b.size()));
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return a.compare(b);
+}
+
+}  // namespace
+
+bool AddressOrder::operator()(const std::string& a, const std::string& b) const {
+  std::string_view restA = a, restB = b;
+  while (!restA.empty() && !restB.empty()) {
+    const std::string_view pieceA = restA.substr(0, restA.find('.'));
+    const std::string_view pieceB = restB.substr(0, restB.find('.'));
+    // Numbers before anything else, so that the order stays consistent for any text.
+    const bool numberA = isNumber(pieceA), numberB = isNumber(pieceB);
+    if (numberA != numberB) return numberA;
+    const int order = numberA ? compareNumbers(pieceA, pieceB) : pieceA.compare(pieceB);
+    if (order != 0) return order < 0;
+    restA.remove_prefix(std::min(pieceA.size() + 1, restA.size()));
+    restB.remove_prefix(std::min(pieceB.size() + 1, restB.size()));
+  }
+  if (restA.empty() != restB.empty()) return restA.empty();
+  return a < b;  // equal piece by piece ("1.02" and "1.2"): the text decides
+}
 
 ScanSession::ScanSession(InterfaceSide& interface) : interface_(interface) {}
 
@@ -12,8 +49,8 @@ ScanSession::~ScanSession() {
 }
 
 void ScanSession::start() {
-  seen_.clear();
-  reachable_ = 0;
+  reachable_.clear();
+  silent_.clear();
   problem_.clear();
   const uint64_t generation = ++generation_;
   phase_ = Phase::kScanning;
@@ -50,9 +87,12 @@ void ScanSession::onEvent(const StreamEvent& event) {
   switch (event.kind) {
     case StreamEvent::Kind::kValue:
       if (event.value.IsNull()) {
-        if (resultCount() < kAddressCount) return;  // an earlier sweep's end
+        // With nothing reported yet, the end is the newest listen's: the host had no network
+        // to sweep. After some results, a scan short of all addresses is still going on and
+        // the end is an earlier sweep's.
+        if (resultCount() > 0 && resultCount() < kAddressCount) return;
         interface_.cancel(kChannel, flutter::EncodableValue(), {});
-        setPhase(Phase::kComplete);
+        setPhase(resultCount() == 0 ? Phase::kNoNetwork : Phase::kComplete);
       } else {
         onResult(event.value);
       }
@@ -77,9 +117,11 @@ void ScanSession::onResult(const flutter::EncodableValue& value) {
   const auto* reachable = success ? std::get_if<bool>(success) : nullptr;
   if (!ipText || !reachable) return;  // not a result this interface can show
   // With two sweeps reporting, an address comes twice; the first report stands.
-  if (!seen_.insert(*ipText).second) return;
-  if (*reachable) ++reachable_;
-  if (observer_.onResult) observer_.onResult(ScanResult{*ipText, *reachable});
+  if (reachable_.count(*ipText) || silent_.count(*ipText)) return;
+  auto& kind = *reachable ? reachable_ : silent_;
+  const auto inserted = kind.insert(*ipText).first;
+  const int position = static_cast<int>(std::distance(kind.begin(), inserted));
+  if (observer_.onResult) observer_.onResult(ScanResult{*ipText, *reachable, position});
   notifyStatus();
 }
 

@@ -13,6 +13,15 @@ namespace engine::built_in {
 struct ScanResult {
   std::string ip;
   bool reachable = false;
+  // Where it goes among the addresses of its kind (reachable or not) reported so far, so
+  // that each list stays in address order (.2 before .10) as results arrive.
+  int position = 0;
+};
+
+// Address order: dotted pieces compared one by one, numbers by value (192.0.2.2 before
+// 192.0.2.10) and before any other text.
+struct AddressOrder {
+  bool operator()(const std::string& a, const std::string& b) const;
 };
 
 // What the "Scan network" action knows about the sweep it asked for, kept apart from how it
@@ -23,7 +32,8 @@ struct ScanResult {
 // reports to the newest listener. So after a second start the results of both sweeps arrive
 // mixed; each address is counted once, and the scan counts as complete at the first
 // completion event that finds all 254 addresses reported since the latest start (an earlier
-// sweep's completion event comes too soon for that and is passed over).
+// sweep's completion event comes too soon for that and is passed over). A completion event
+// before any result is the host's answer that it found no local network to scan.
 //
 // Main thread only; the observer's callbacks run on it.
 class ScanSession {
@@ -37,6 +47,7 @@ class ScanSession {
     kComplete,  // every address reported
     kStopped,   // the person stopped listening before the end
     kFailed,    // the listen was refused or the stream broke off
+    kNoNetwork, // the host found no local network to scan
   };
 
   struct Observer {
@@ -59,8 +70,8 @@ class ScanSession {
 
   Phase phase() const { return phase_; }
   bool listening() const { return phase_ == Phase::kScanning; }
-  int resultCount() const { return static_cast<int>(seen_.size()); }
-  int reachableCount() const { return reachable_; }
+  int resultCount() const { return static_cast<int>(reachable_.size() + silent_.size()); }
+  int reachableCount() const { return static_cast<int>(reachable_.size()); }
   // Why the scan failed, or what went wrong on the way (an error event); empty otherwise.
   const std::string& problem() const { return problem_; }
 
@@ -74,8 +85,8 @@ class ScanSession {
   InterfaceSide& interface_;
   Observer observer_;
   Phase phase_ = Phase::kIdle;
-  std::set<std::string> seen_;
-  int reachable_ = 0;
+  std::set<std::string, AddressOrder> reachable_;
+  std::set<std::string, AddressOrder> silent_;
   std::string problem_;
   // Tells the reply to an old listen from the reply to the newest one.
   uint64_t generation_ = 0;
