@@ -72,6 +72,14 @@ class Reader {
 
   size_t left() const { return offset_ <= bytes_.size() ? bytes_.size() - offset_ : 0; }
 
+  // Elements that the lists and maps being read still expect each take at least one byte of
+  // what is left (claim on entering a list or map, release as each element starts). What
+  // the claims leave over bounds the size of the next list or map, so that all the lists
+  // open at once reserve room for no more elements than the message has bytes.
+  size_t unclaimed() const { return claimed_ < left() ? left() - claimed_ : 0; }
+  void claim(size_t bytes) { claimed_ += bytes; }
+  void release(size_t bytes) { claimed_ -= bytes; }
+
   bool byte(uint8_t& value) {
     if (left() < 1) return false;
     value = bytes_[offset_++];
@@ -124,6 +132,7 @@ class Reader {
  private:
   ByteView bytes_;
   size_t& offset_;
+  size_t claimed_ = 0;
 };
 
 bool isValidUtf8(const uint8_t* text, size_t length) {
@@ -235,13 +244,18 @@ ValueResult readValue(Reader& reader, int depth) {
       if (depth >= StandardMessageCodec::kMaxNestingDepth) return ValueResult::failure(at(reader, "nesting too deep"));
       size_t count = 0;
       if (!reader.size(count)) return ValueResult::failure(at(reader, "truncated size"));
-      // Every element takes at least one byte (two for a pair): refuse before reserving.
+      // Every element takes at least one byte (two for a pair), beside those that the
+      // enclosing lists and maps still expect: refuse before reserving. Measured against
+      // the bytes left alone, each of 64 nested lists could reserve room for the whole
+      // message, several GiB for a 1 MiB message.
       const size_t perElement = tag == kMap ? 2 : 1;
-      if (count > reader.left() / perElement) return ValueResult::failure(at(reader, "size exceeds message"));
+      if (count > reader.unclaimed() / perElement) return ValueResult::failure(at(reader, "size exceeds message"));
+      reader.claim(count * perElement);
       if (tag == kList) {
         EncodableList list;
         list.reserve(count);
         for (size_t i = 0; i < count; ++i) {
+          reader.release(1);
           auto element = readValue(reader, depth + 1);
           if (!element) return element;
           list.push_back(std::move(element).value());
@@ -250,8 +264,10 @@ ValueResult readValue(Reader& reader, int depth) {
       }
       EncodableMap map;
       for (size_t i = 0; i < count; ++i) {
+        reader.release(1);
         auto key = readValue(reader, depth + 1);
         if (!key) return key;
+        reader.release(1);
         auto value = readValue(reader, depth + 1);
         if (!value) return value;
         // A repeated key keeps the last value, as a map literal would.

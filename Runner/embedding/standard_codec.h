@@ -46,6 +46,9 @@ using ByteView = std::span<const uint8_t>;
 // bytes; float64 and typed lists aligned to their element size from the start of the whole
 // message). Decoding refuses truncated input, unknown tags, sizes larger than what is left,
 // strings that are not UTF-8, trailing bytes, and nesting deeper than kMaxNestingDepth.
+// Lists and maps are checked against what the bytes left can hold before anything is
+// reserved, so that no message makes the decoder allocate more than about one value
+// (sizeof(EncodableValue), 56 bytes) per byte of the message.
 class StandardMessageCodec {
  public:
   // Lists and maps nested deeper than this are refused, so hostile bytes cannot exhaust the

@@ -2,9 +2,52 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
+
+// A counting allocator for this test binary: while a measurement runs it keeps the peak of
+// the heap bytes live, and refuses to go beyond a budget as a memory limit would, so that a
+// decoder that over-reserves fails here instead of taking GiBs of the machine.
+namespace heap {
+bool counting = false;
+int64_t live = 0;
+int64_t peak = 0;
+constexpr int64_t kBudget = int64_t{512} << 20;
+
+void start() {
+  live = peak = 0;
+  counting = true;
+}
+int64_t stop() {
+  counting = false;
+  return peak;
+}
+}  // namespace heap
+
+void* operator new(std::size_t size) {
+  if (heap::counting && heap::live + static_cast<int64_t>(size) > heap::kBudget) throw std::bad_alloc();
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) throw std::bad_alloc();
+  if (heap::counting) {
+    heap::live += static_cast<int64_t>(malloc_usable_size(block));
+    if (heap::live > heap::peak) heap::peak = heap::live;
+  }
+  return block;
+}
+
+void operator delete(void* block) noexcept {
+  if (block != nullptr && heap::counting) heap::live -= static_cast<int64_t>(malloc_usable_size(block));
+  std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
 
 namespace flutter {
 namespace {
@@ -203,6 +246,52 @@ TEST(StandardCodecMalformed, NestingIsCapped) {
   EXPECT_FALSE(StandardMessageCodec::decodeMessage(nested(cap + 1, 0x0c)).ok());
   EXPECT_FALSE(StandardMessageCodec::decodeMessage(nested(100000, 0x0c)).ok());
   EXPECT_FALSE(StandardMessageCodec::decodeMessage(nested(100000, 0x0d)).ok());
+}
+
+// Lists (tag 0x0c) nested `depth` deep, each claiming as many elements as there are bytes
+// after its own size, then nulls up to `size` bytes: each claim alone fits the message.
+Bytes overclaimingNest(int depth, size_t size) {
+  Bytes bytes;
+  for (int i = 0; i < depth; ++i) {
+    bytes.push_back(0x0c);
+    bytes.push_back(255);
+    const auto claim = static_cast<uint32_t>(size - bytes.size() - sizeof(uint32_t));
+    const auto* raw = reinterpret_cast<const uint8_t*>(&claim);
+    bytes.insert(bytes.end(), raw, raw + sizeof(claim));
+  }
+  bytes.resize(size, 0x00);
+  return bytes;
+}
+
+TEST(StandardCodecMalformed, NoMessageMakesTheDecoderAllocateMoreThanOneValuePerByte) {
+  // A quarter of the size for the list that is read to its end, which is slow in a debug build.
+  constexpr size_t kSize = size_t{1} << 20;
+  Bytes flatNulls{0x0c, 255};
+  const auto count = static_cast<uint32_t>(kSize / 4 - 6);
+  const auto* raw = reinterpret_cast<const uint8_t*>(&count);
+  flatNulls.insert(flatNulls.end(), raw, raw + sizeof(count));
+  flatNulls.resize(kSize / 4, 0x00);
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"lists nested to the cap, each claiming the whole message",
+       overclaimingNest(StandardMessageCodec::kMaxNestingDepth, kSize), false},
+      {"one list of nulls, the most values a message can hold", flatNulls, true},
+  };
+  // Room for the error text and the allocator's rounding of a large block.
+  constexpr int64_t kSlack = 64 << 10;
+  for (const auto& c : cases) {
+    heap::start();
+    auto decoded = StandardMessageCodec::decodeMessage(c.bytes);
+    const int64_t peak = heap::stop();
+    EXPECT_EQ(decoded.ok(), c.valid) << c.what << ": " << decoded.error();
+    EXPECT_LE(peak, static_cast<int64_t>(sizeof(EncodableValue) * c.bytes.size()) + kSlack) << c.what;
+    std::printf("%s: %zu bytes, %lld bytes allocated at most\n", c.what, c.bytes.size(),
+                static_cast<long long>(peak));
+  }
 }
 
 TEST(StandardCodecMalformed, RandomMutationsNeverCrash) {

@@ -64,22 +64,72 @@ std::string pingChildrenOf(pid_t pid) {
   return pings;
 }
 
+namespace {
+
+// A field of /proc/PID/status ("Name", "State", ...), without its label.
+std::string statusField(const std::string& proc, const std::string& field) {
+  std::stringstream status(readFile(proc + "/status"));
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(field + ":", 0) == 0) {
+      const auto value = line.find_first_not_of(" \t", field.size() + 1);
+      return value == std::string::npos ? "" : line.substr(value);
+    }
+  }
+  return "?";
+}
+
+// Seconds since the process started, from its start time in /proc/PID/stat (field 22).
+std::string ageOf(const std::string& proc) {
+  const std::string stat = readFile(proc + "/stat");
+  const auto afterName = stat.rfind(')');
+  if (afterName == std::string::npos) return "?";
+  std::stringstream fields(stat.substr(afterName + 2));
+  std::string field;
+  for (int i = 3; i <= 22 && fields >> field; ++i) {
+  }
+  std::stringstream uptime(readFile("/proc/uptime"));
+  double now = 0;
+  if (!(uptime >> now) || field.empty()) return "?";
+  const double started = std::stod(field) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  return std::to_string(static_cast<int>(now - started)) + " s";
+}
+
+// The program a process runs, empty when it cannot be read (a zombie has none).
+std::string programOf(const std::string& proc) {
+  char target[4096];
+  const ssize_t length = readlink((proc + "/exe").c_str(), target, sizeof(target));
+  return length > 0 ? std::string(target, static_cast<size_t>(length)) : "";
+}
+
+}  // namespace
+
 std::string describeChildren(pid_t pid) {
   std::stringstream children(childrenOf(pid));
   std::string description;
+  const std::string parentProgram = programOf("/proc/" + std::to_string(pid));
   for (std::string child; children >> child;) {
     const std::string proc = "/proc/" + child;
+    // A zombie has no command line any more; its name and state still say what it was.
     std::string command = readFile(proc + "/cmdline");
     for (char& c : command) {
       if (c == '\0') c = ' ';
     }
-    std::string state;
-    std::stringstream status(readFile(proc + "/status"));
-    for (std::string line; std::getline(status, line);) {
-      if (line.rfind("State:", 0) == 0) state = line.substr(6);
-    }
-    description += child + " [" + state + "] " + command + "; ";
+    description += child + " " + statusField(proc, "Name") + " [" + statusField(proc, "State") + ", " +
+                   ageOf(proc) + " old] " + command;
+    // Between its spawn and its exec a child still runs the parent's program.
+    if (!parentProgram.empty() && programOf(proc) == parentProgram) description += " (spawned, not yet exec'd)";
+    description += "; ";
   }
+  if (description.empty()) return "no children";
+  // What each thread of the parent waits in: a child left uncollected beside a launcher
+  // thread in epoll_wait was never reported; one beside a blocked launcher was.
+  description += "threads of " + std::to_string(pid) + ":";
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  forEachEntry(tasks, [&](const std::string& task) {
+    const std::string proc = tasks + "/" + task;
+    description += " " + task + " " + statusField(proc, "Name") + " [" + statusField(proc, "State") + ", in " +
+                   readFile(proc + "/wchan") + "]";
+  });
   return description;
 }
 

@@ -21,10 +21,11 @@ int openDescriptors(pid_t pid);
 // The children of `pid`, zombies included, from every thread's list (empty when none).
 std::string childrenOf(pid_t pid);
 
-// Of those, the ping children (running or zombies): what a sweep must not leave behind.
-// Other children belong to the toolkit, not to the sweep.
+// Of those, the ping children (running or zombies): what a sweep must not leave behind. A
+// ping still being spawned runs under the program's own name until its exec.
 std::string pingChildrenOf(pid_t pid);
-// The children with their state and command line, for failure messages.
+// The children with their name, state, age and command line, and the threads of `pid` with
+// what each waits in, for failure messages ("no children" when there are none).
 std::string describeChildren(pid_t pid);
 
 // A TCP socket listening on 127.0.0.1:80 with `backlog` pending connections, or -1. The
