@@ -37,6 +37,10 @@ void NSApplication::activateIgnoringOtherApps(bool flag) {
 }
 
 void NSApplication::handleReopen() {
+  // As on the platform this mirrors, the application comes forward before the delegate is
+  // asked, as the launch asked for it: the shown windows come forward; hidden and minimised
+  // ones do not count as visible and are the delegate's to bring back.
+  backend_->activate();
   const bool hasVisibleWindows =
       std::any_of(windows_.begin(), windows_.end(), [](const NSWindow* window) { return window->isVisible(); });
   // Without a delegate there is nothing to reopen: the platform's own default (an untitled

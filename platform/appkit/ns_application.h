@@ -68,7 +68,8 @@ class NSApplication {
   void setDelegate(NSApplicationDelegate* delegate) { delegate_ = delegate; }
 
   // Events of the window system, mapped by the backend:
-  // a reopen request (a second launch of the program while it runs);
+  // a reopen request (a second launch of the program while it runs): brings the application
+  // forward, then asks the delegate whether any window is visible;
   void handleReopen();
   // a quit request (Quit action, its accelerator, `gapplication action ... quit`, logout).
   // Returns the delegate's answer; on NSTerminateNow the loop is stopped with status 0.

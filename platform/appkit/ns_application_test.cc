@@ -39,8 +39,9 @@ class RecordingDelegate : public NSApplicationDelegate {
     ++lastWindowQuestions;
     return terminateAfterLastWindow;
   }
-  bool applicationShouldHandleReopen(NSApplication&, bool hasVisibleWindows) override {
+  bool applicationShouldHandleReopen(NSApplication& sender, bool hasVisibleWindows) override {
     reopenFlags.push_back(hasVisibleWindows);
+    activationsWhenAskedToReopen.push_back(static_cast<testing::FakeApplicationBackend&>(sender.backend()).activations);
     return true;
   }
   NSApplicationTerminateReply applicationShouldTerminate(NSApplication&) override {
@@ -53,6 +54,7 @@ class RecordingDelegate : public NSApplicationDelegate {
   int lastWindowQuestions = 0;
   int quitQuestions = 0;
   std::vector<bool> reopenFlags;
+  std::vector<int> activationsWhenAskedToReopen;
 };
 
 class ApplicationKit : public ::testing::Test {
@@ -145,7 +147,7 @@ TEST_F(ApplicationKit, QuitWithoutDelegateEndsAndStopKeepsItsStatus) {
   EXPECT_EQ(delegate_.quitQuestions, 0);
 }
 
-TEST_F(ApplicationKit, ReopenTellsTheDelegateWhetherAnyWindowIsShown) {
+TEST_F(ApplicationKit, ReopenBringsTheApplicationForwardThenTellsTheDelegateWhetherAnyWindowIsShown) {
   fake_.app().handleReopen();  // no window at all
   auto first = makeWindow();
   auto second = makeWindow();
@@ -153,6 +155,8 @@ TEST_F(ApplicationKit, ReopenTellsTheDelegateWhetherAnyWindowIsShown) {
   second->orderFront(nullptr);
   fake_.app().handleReopen();
   EXPECT_EQ(delegate_.reopenFlags, (std::vector<bool>{false, false, true}));
+  EXPECT_EQ(delegate_.activationsWhenAskedToReopen, (std::vector<int>{1, 2, 3}))
+      << "the application comes forward, as the launch asked, before the delegate is asked";
   EXPECT_EQ(second->isVisible(), true);
   EXPECT_EQ(first->isVisible(), false) << "the application itself shows nothing on reopen";
 }

@@ -36,6 +36,7 @@ class WindowBackend {
   // Shows the window above (or below) others, or hides it (out).
   enum class Order { kAbove, kBelow, kOut };
   virtual void order(Order order) = 0;
+  // Shown, and not minimised.
   virtual bool isVisible() const = 0;
   // Gives the window keyboard focus (after it has been ordered front).
   virtual void makeKey() = 0;
@@ -56,7 +57,9 @@ class ApplicationBackend {
 
   // A backend for a new window; `owner` receives the window system's requests.
   virtual std::unique_ptr<WindowBackend> createWindow(NSWindow& owner, const NSRect& contentRect) = 0;
-  // Brings the application to the foreground (present the focused window, take focus).
+  // Brings the application to the foreground: its most recently focused window that is
+  // shown (not hidden, not minimised) comes forward and takes focus, with the activation
+  // token of the launch that asked, if any.
   virtual void activate() = 0;
   // Ends the application loop; NSApplicationMain then returns `status`.
   virtual void stop(int status) = 0;

@@ -2,40 +2,43 @@
 
 #include <gtk/gtk.h>
 
+#include <chrono>
 #include <optional>
 
+#include "platform/appkit/gtk/logout_hold.h"
 #include "platform/appkit/window_backend.h"
 
 namespace appkit {
 
 // The application backend over a GtkApplication: makes GtkWindowBackends, brings the
 // application forward, ends its loop, and holds the session's logout while a quit request
-// that came from the session manager waits for the interface's decision. Main thread only.
+// that came from the session manager waits for the interface's decision (see LogoutHold).
+// Main thread only.
 class GtkApplicationBackend : public ApplicationBackend {
  public:
-  // Keeps a reference to `application` for its own lifetime.
-  explicit GtkApplicationBackend(GtkApplication* application);
+  // Keeps a reference to `application` (registered) for its own lifetime. `logoutBound` is
+  // the longest a logout stays held.
+  explicit GtkApplicationBackend(GtkApplication* application,
+                                 std::chrono::milliseconds logoutBound = LogoutHold::kBound);
   ~GtkApplicationBackend() override;
 
   std::unique_ptr<WindowBackend> createWindow(NSWindow& owner, const NSRect& contentRect) override;
   void activate() override;
+  // Lets the logout go too: a quit the interface agreed to is the answer the session waits for.
   void stop(int status) override;
 
-  // The session is about to end. Holds the logout until the application stops, so that the
-  // interface, which decides whether to quit, is not cut off while it decides. A session
-  // manager shows the user who is holding the logout and lets them log out anyway, so the
-  // hold cannot trap the session. A second query while one is held adds nothing.
-  void holdLogout();
-  bool holdingLogout() const { return logoutInhibitor_ != 0; }
+  // The session is about to end: holds the logout for the quit request that follows.
+  void holdLogout() { logoutHold_.hold(); }
+  // The application is shutting down: nothing is held past that (GTK's session client goes).
+  void releaseLogout() { logoutHold_.release(); }
+  bool holdingLogout() const { return logoutHold_.holding(); }
 
   // The status stop() was called with, if it was.
   std::optional<int> stopStatus() const { return stopStatus_; }
 
  private:
-  void releaseLogout();
-
   GtkApplication* application_;
-  guint logoutInhibitor_ = 0;
+  LogoutHold logoutHold_;
   std::optional<int> stopStatus_;
 };
 

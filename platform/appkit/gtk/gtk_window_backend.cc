@@ -1,6 +1,7 @@
 #include "platform/appkit/gtk/gtk_window_backend.h"
 
 #include "platform/appkit/gtk/gtk_view.h"
+#include "platform/appkit/gtk/window_presentation.h"
 #include "platform/appkit/ns_window.h"
 
 namespace appkit {
@@ -87,6 +88,8 @@ void GtkWindowBackend::order(Order order) {
     case Order::kAbove:
     case Order::kBelow: {
       gtk_widget_show(window_);
+      // A window ordered in is shown, which a minimised one is not.
+      if (isMinimised(GTK_WINDOW(window_))) gtk_window_deiconify(GTK_WINDOW(window_));
       GdkWindow* gdkWindow = gtk_widget_get_window(window_);
       if (gdkWindow) {
         if (order == Order::kAbove) {
@@ -103,9 +106,12 @@ void GtkWindowBackend::order(Order order) {
   }
 }
 
-bool GtkWindowBackend::isVisible() const { return gtk_widget_get_visible(window_); }
+// GTK keeps a minimised window "visible"; for the application it is not.
+bool GtkWindowBackend::isVisible() const {
+  return gtk_widget_get_visible(window_) && !isMinimised(GTK_WINDOW(window_));
+}
 
-void GtkWindowBackend::makeKey() { gtk_window_present(GTK_WINDOW(window_)); }
+void GtkWindowBackend::makeKey() { presentOnCurrentWorkspace(GTK_WINDOW(window_)); }
 
 void GtkWindowBackend::setRestorable(bool restorable) {
   // GTK 3 keeps no window state between runs, and this backend writes none either, so a

@@ -13,6 +13,9 @@ namespace appkit {
 // window elsewhere and Wayland tells nobody, so reading the origin back from the window
 // system would make "read the frame, apply it again" move the window.
 //
+// A minimised window is not visible, and ordering it in un-minimises it; making it key
+// brings it onto the user's current workspace.
+//
 // The window system's close button orders the window out through NSWindow::performClose and
 // never destroys it. Main thread only.
 class GtkWindowBackend : public WindowBackend {

@@ -4,6 +4,9 @@
 
 #include <gtk/gtk.h>
 
+#include <charconv>
+#include <chrono>
+#include <cstring>
 #include <memory>
 
 #include "platform/appkit/gtk/gtk_application_backend.h"
@@ -30,6 +33,7 @@ struct Run {
   explicit Run(MainInterfaceDescription& description) : mainInterface(description) {}
 
   MainInterfaceDescription& mainInterface;
+  std::chrono::milliseconds logoutBound = LogoutHold::kBound;
   GtkApplicationBackend* backend = nullptr;
   std::unique_ptr<NSApplication> application;
   // The activation that g_application_run sends for the launch itself is not a reopen.
@@ -45,14 +49,30 @@ void onQuit(GSimpleAction*, GVariant*, gpointer data) {
   if (run->application) run->application->handleQuitRequest();
 }
 
+void setQuitAccelerator(GtkApplication* app) {
+  const char* const accels[] = {"<Primary>q", nullptr};
+  gtk_application_set_accels_for_action(app, "app.quit", accels);
+}
+
+void onSeatAdded(GdkDisplay* display, GdkSeat*, gpointer app) {
+  g_signal_handlers_disconnect_by_func(display, reinterpret_cast<gpointer>(onSeatAdded), app);
+  setQuitAccelerator(GTK_APPLICATION(app));
+}
+
 void installQuit(GtkApplication* app, Run& run) {
   GSimpleAction* quit = g_simple_action_new("quit", nullptr);
   g_signal_connect(quit, "activate", G_CALLBACK(onQuit), &run);
   g_action_map_add_action(G_ACTION_MAP(app), G_ACTION(quit));
   g_object_unref(quit);
 
-  const char* const accels[] = {"<Primary>q", nullptr};
-  gtk_application_set_accels_for_action(app, "app.quit", accels);
+  // A shortcut needs a keyboard. On a display without a seat (a headless Wayland compositor)
+  // GDK's keymap asserts while the accelerator is parsed, so it waits for a seat.
+  GdkDisplay* display = gdk_display_get_default();
+  if (display && !gdk_display_get_default_seat(display)) {
+    g_signal_connect(display, "seat-added", G_CALLBACK(onSeatAdded), app);
+    return;
+  }
+  setQuitAccelerator(app);
 }
 
 gboolean fillMenuBar(gpointer data) {
@@ -85,7 +105,7 @@ void onStartup(GApplication* gapp, gpointer data) {
   installQuit(app, *run);
   installMenu(app, *run);
 
-  auto backend = std::make_unique<GtkApplicationBackend>(app);
+  auto backend = std::make_unique<GtkApplicationBackend>(app, run->logoutBound);
   run->backend = backend.get();
   run->application = std::make_unique<NSApplication>(std::move(backend));
   NSApplication::setShared(run->application.get());
@@ -94,7 +114,11 @@ void onStartup(GApplication* gapp, gpointer data) {
   if (NSApplicationDelegate* delegate = run->application->delegate()) delegate->applicationDidFinishLaunching(nullptr);
 }
 
-void onShutdown(GApplication* gapp, gpointer) { g_application_release(gapp); }
+void onShutdown(GApplication* gapp, gpointer data) {
+  auto* run = static_cast<Run*>(data);
+  if (run->backend) run->backend->releaseLogout();
+  g_application_release(gapp);
+}
 
 void onActivate(GApplication*, gpointer data) {
   auto* run = static_cast<Run*>(data);
@@ -109,7 +133,8 @@ void onActivate(GApplication*, gpointer data) {
 void onQueryEnd(GtkApplication*, gpointer data) {
   auto* run = static_cast<Run*>(data);
   if (!run->application) return;
-  // GTK would let the session end on its own; hold it, and ask as for any other quit.
+  // GTK would let the session end on its own; hold it, and ask as for any other quit. Each
+  // query is a new request with a new hold.
   run->backend->holdLogout();
   run->application->handleQuitRequest();
 }
@@ -143,6 +168,25 @@ GtkApplicationPtr registerApplication(Run& run) {
   return makeApplication(G_APPLICATION_NON_UNIQUE, run);
 }
 
+// GTK 3 passes a launch's activation token on to the running instance, and uses it, only
+// under the name of X11's startup notification, while launchers on Wayland may set only the
+// newer name. Neither is for the program's children.
+void adoptActivationToken() {
+  const char* token = g_getenv("XDG_ACTIVATION_TOKEN");
+  if (token && *token && !g_getenv("DESKTOP_STARTUP_ID")) g_setenv("DESKTOP_STARTUP_ID", token, TRUE);
+  g_unsetenv("XDG_ACTIVATION_TOKEN");
+}
+
+// How long a logout stays held at most: LogoutHold::kBound, or less for tests, which set
+// TESSRA_LOGOUT_HOLD_MS rather than wait a minute. Nothing can make it longer.
+std::chrono::milliseconds logoutBound() {
+  const char* text = g_getenv("TESSRA_LOGOUT_HOLD_MS");
+  long milliseconds = 0;
+  if (!text || std::from_chars(text, text + std::strlen(text), milliseconds).ec != std::errc()) return LogoutHold::kBound;
+  if (milliseconds <= 0 || milliseconds > LogoutHold::kBound.count()) return LogoutHold::kBound;
+  return std::chrono::milliseconds(milliseconds);
+}
+
 }  // namespace
 
 int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInterface) {
@@ -154,7 +198,10 @@ int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInte
     g_free(program);
   }
   g_set_application_name(TESSRA_APPLICATION_NAME);
+  // Before GTK or GApplication look at the environment, and before any thread exists.
+  adoptActivationToken();
   Run run(mainInterface);
+  run.logoutBound = logoutBound();
   GtkApplicationPtr app = registerApplication(run);
 
   // The host reads no argument; GApplication would refuse any as "files to open".
@@ -165,6 +212,8 @@ int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInte
   // sure nothing of it can reach this stack frame any more.
   g_signal_handlers_disconnect_by_data(app.get(), &run);
   g_action_map_remove_action(G_ACTION_MAP(app.get()), "quit");
+  if (GdkDisplay* display = gdk_display_get_default())
+    g_signal_handlers_disconnect_by_func(display, reinterpret_cast<gpointer>(onSeatAdded), app.get());
   if (run.pendingMenu != 0) g_source_remove(run.pendingMenu);
   if (run.menuBar) g_object_unref(run.menuBar);
   const std::optional<int> stopStatus = run.backend ? run.backend->stopStatus() : std::nullopt;

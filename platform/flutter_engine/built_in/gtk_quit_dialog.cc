@@ -5,6 +5,19 @@
 
 namespace engine::built_in {
 
+namespace {
+
+// A dialog stands over its window only while that window is shown: window managers keep the
+// dialog of a closed (hidden) or minimised window out of sight with it, and the question must
+// be seen, at logout above all.
+bool shown(GtkWidget* window) {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window);
+  return gtk_widget_get_visible(window) &&
+         !(gdkWindow && (gdk_window_get_state(gdkWindow) & GDK_WINDOW_STATE_ICONIFIED) != 0);
+}
+
+}  // namespace
+
 GtkQuitDialog::~GtkQuitDialog() { close(); }
 
 void GtkQuitDialog::ask(GtkWidget* anchor, std::function<void(bool)> answer) {
@@ -15,8 +28,9 @@ void GtkQuitDialog::ask(GtkWidget* anchor, std::function<void(bool)> answer) {
   }
   answer_ = std::move(answer);
   GtkWidget* toplevel = anchor ? gtk_widget_get_toplevel(anchor) : nullptr;
-  GtkWindow* parent = toplevel && gtk_widget_is_toplevel(toplevel) && GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel)
-                                                                                                : nullptr;
+  GtkWindow* parent = toplevel && gtk_widget_is_toplevel(toplevel) && GTK_IS_WINDOW(toplevel) && shown(toplevel)
+                          ? GTK_WINDOW(toplevel)
+                          : nullptr;
   dialog_ = gtk_message_dialog_new(parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_QUESTION,
                                    GTK_BUTTONS_NONE, "%s", tr("Quit tessra?"));
   g_object_ref_sink(dialog_);

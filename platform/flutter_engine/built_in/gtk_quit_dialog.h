@@ -6,7 +6,8 @@
 
 namespace engine::built_in {
 
-// Asks "Quit tessra?" in a modal message dialog over the main window. "Quit" is the default
+// Asks "Quit tessra?" in a modal message dialog over the main window, or on its own while
+// that window is closed or minimised. "Quit" is the default
 // answer (Enter); "Keep Running", Escape or closing the dialog keep the application running.
 // While the question is open a further quit attempt brings the same dialog forward instead
 // of asking twice. Main thread only.

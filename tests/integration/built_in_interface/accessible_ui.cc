@@ -66,6 +66,10 @@ bool AccessibleUi::Element::checked() const {
   pump();
   return hasState(accessible_.get(), ATSPI_STATE_CHECKED);
 }
+bool AccessibleUi::Element::showing() const {
+  pump();
+  return hasState(accessible_.get(), ATSPI_STATE_SHOWING);
+}
 
 std::vector<AccessibleUi::Element> AccessibleUi::Element::children() const {
   std::vector<Element> result;

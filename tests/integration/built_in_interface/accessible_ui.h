@@ -27,6 +27,7 @@ class AccessibleUi {
     std::string name() const;   // for labels, the text they show
     bool sensitive() const;
     bool checked() const;
+    bool showing() const;  // for a window: shown on the screen (mapped)
     std::vector<Element> children() const;
     // Every element below this one, depth first, that `match` accepts.
     std::vector<Element> findAll(const std::function<bool(const Element&)>& match) const;

@@ -1,6 +1,7 @@
-// The real tessra binary registered with a stand-in GNOME session manager on a private session
-// bus: a logout that the session manager announces becomes one quit request, which the host
-// hands to the interface while it holds the logout, and the process keeps running.
+// The real tessra binary on both desktops, registered with a stand-in GNOME session manager on
+// a private session bus: a logout that the session manager announces becomes one quit request,
+// which the host hands to the interface while it holds the logout (until the session manager
+// cancels, or at most a bound), and the process keeps running.
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
@@ -8,14 +9,16 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/integration/shell/desktop.h"
 #include "tests/integration/support/app_process.h"
 #include "tests/integration/support/driver_client.h"
-#include "tests/integration/support/x11_windows.h"
 
 namespace tessra::testing {
 namespace {
@@ -42,6 +45,7 @@ constexpr const char* kIntrospection = R"(<node>
   <interface name='org.gnome.SessionManager.ClientPrivate'>
     <method name='EndSessionResponse'><arg type='b' direction='in'/><arg type='s' direction='in'/></method>
     <signal name='QueryEndSession'><arg type='u'/></signal>
+    <signal name='CancelEndSession'/>
   </interface>
 </node>)";
 
@@ -65,15 +69,18 @@ class FakeSessionManager {
   bool owned() const { return owned_; }
 
   // Announces a logout to the client that `applicationId` registered.
-  void emitQueryEndSession(const std::string& applicationId) {
+  void emitQueryEndSession(const std::string& applicationId) { emit(applicationId, "QueryEndSession", g_variant_new("(u)", 0u)); }
+  // Tells it that the end of the session was cancelled.
+  void emitCancelEndSession(const std::string& applicationId) { emit(applicationId, "CancelEndSession", nullptr); }
+
+  void emit(const std::string& applicationId, const char* signal, GVariant* parameters) {
     std::unique_lock lock(mutex_);
     std::string path;
     for (const auto& [clientPath, client] : clients_)
       if (client == applicationId) path = clientPath;
     lock.unlock();
     ASSERT_FALSE(path.empty()) << applicationId << " never registered";
-    g_dbus_connection_emit_signal(connection_, nullptr, path.c_str(), kClientInterface, "QueryEndSession",
-                                  g_variant_new("(u)", 0u), nullptr);
+    g_dbus_connection_emit_signal(connection_, nullptr, path.c_str(), kClientInterface, signal, parameters, nullptr);
   }
 
   std::vector<std::string> calls() {
@@ -96,7 +103,15 @@ class FakeSessionManager {
 
   void serve() {
     g_main_context_push_thread_default(context_);
-    connection_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    // A connection of its own, closed at the end: the shared one would keep this manager's
+    // objects registered for the next test's manager.
+    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    connection_ = g_dbus_connection_new_for_address_sync(
+        address,
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    g_free(address);
     node_ = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
     g_dbus_connection_register_object(connection_, kManagerPath, node_->interfaces[0], &kVtable, this, nullptr,
                                       nullptr);
@@ -106,6 +121,7 @@ class FakeSessionManager {
         nullptr, this, nullptr);
     g_main_loop_run(loop_);
     g_bus_unown_name(owner);
+    g_dbus_connection_close_sync(connection_, nullptr, nullptr);
     g_object_unref(connection_);
     g_dbus_node_info_unref(node_);
     g_main_context_pop_thread_default(context_);
@@ -166,54 +182,112 @@ class FakeSessionManager {
 
 const GDBusInterfaceVTable FakeSessionManager::kVtable = {&FakeSessionManager::onCall, nullptr, nullptr, {}};
 
-TEST(Logout, IsOneQuitRequestWhileTheLogoutIsHeldAndTheProcessKeepsRunning) {
-  if (!getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (tests/run-tests starts Xvfb)";
-  if (!getenv("DBUS_SESSION_BUS_ADDRESS")) GTEST_SKIP() << "needs a private session bus (dbus-run-session)";
-  FakeSessionManager manager;
-  ASSERT_TRUE(eventually([&] { return manager.owned(); })) << "could not own " << kManagerName;
+class Logout : public ::testing::TestWithParam<Backend> {
+ protected:
+  Logout() : desktop_(GetParam()) {}
+
+  void SetUp() override {
+    if (auto missing = desktop_.missing()) GTEST_SKIP() << *missing;
+    ASSERT_TRUE(eventually([&] { return manager_.owned(); })) << "could not own " << kManagerName;
+  }
 
   // GTK looks for the session manager once, at start-up: it must be on the bus first.
-  TempDir dir;
-  const std::string socket = dir.path() + "/driver.sock";
-  ChildProcess app(
-      {TESSRA_BINARY},
-      {{"TESSRA_DRIVER_SOCKET", socket}, {"XDG_CONFIG_HOME", dir.path() + "/config"}, {"HOME", dir.path()}},
-      dir.path());
-  auto driver = DriverClient::connect(socket);
-  ASSERT_TRUE(driver) << "driver socket never appeared; stderr: " << app.standardError();
-  X11Windows x11;
-  ASSERT_TRUE(eventually([&] {
-    auto window = x11.find("tessra", app.pid());
-    return window && window->mapped;
-  })) << app.standardError();
-  ASSERT_EQ(manager.calls("RegisterClient " + kApplicationId).size(), 1u) << "not registered with the session";
-
-  manager.emitQueryEndSession(kApplicationId);
-  ASSERT_TRUE(eventually([&] { return !manager.calls("EndSessionResponse " + kApplicationId).empty(); }))
-      << "no answer to QueryEndSession; stderr: " << app.standardError();
-
-  int quitAttempts = 0;
-  for (const auto& message : driver->drainUnsolicited(1s)) {
-    if (message.value("call", "") != "app.lifecycle.channel") continue;
-    EXPECT_EQ(message.value("method", ""), "onQuitAttempt");
-    EXPECT_TRUE(message["arguments"].is_null());
-    ++quitAttempts;
+  void start(std::map<std::string, std::string> extra = {}, bool withDriver = true) {
+    std::map<std::string, std::string> env = {{"XDG_CONFIG_HOME", dir_.path() + "/config"}, {"HOME", dir_.path()}};
+    if (withDriver) env["TESSRA_DRIVER_SOCKET"] = dir_.path() + "/driver.sock";
+    env.insert(extra.begin(), extra.end());
+    app_ = std::make_unique<ChildProcess>(desktop_.command(TESSRA_BINARY), env, dir_.path());
+    if (withDriver) {
+      driver_ = DriverClient::connect(env["TESSRA_DRIVER_SOCKET"]);
+      ASSERT_TRUE(driver_) << "driver socket never appeared; stderr: " << app_->standardError();
+    }
+    ASSERT_TRUE(eventually([&] { return desktop_.windowShown("tessra", app_->pid()); })) << app_->standardError();
+    ASSERT_EQ(manager_.calls("RegisterClient " + kApplicationId).size(), 1u) << "not registered with the session";
   }
-  EXPECT_EQ(quitAttempts, 1);
-  EXPECT_TRUE(app.running()) << app.standardError();
+
+  // Announces a logout and waits for GTK's answer to it.
+  void queryEndSession() {
+    const size_t answered = manager_.calls("EndSessionResponse " + kApplicationId).size();
+    manager_.emitQueryEndSession(kApplicationId);
+    ASSERT_TRUE(eventually([&] { return manager_.calls("EndSessionResponse " + kApplicationId).size() > answered; }))
+        << "no answer to QueryEndSession; stderr: " << app_->standardError();
+  }
+
+  int quitAttemptsSeen() {
+    int count = 0;
+    for (const auto& message : driver_->drainUnsolicited(1s)) {
+      if (message.value("call", "") != "app.lifecycle.channel") continue;
+      EXPECT_EQ(message.value("method", ""), "onQuitAttempt");
+      EXPECT_TRUE(message["arguments"].is_null());
+      ++count;
+    }
+    return count;
+  }
+
+  size_t holds() { return manager_.calls("Inhibit " + kApplicationId + " " + std::to_string(kInhibitLogout)).size(); }
+  size_t releases() { return manager_.calls("Uninhibit " + kApplicationId).size(); }
+
+  Desktop desktop_;
+  FakeSessionManager manager_;
+  TempDir dir_;
+  std::unique_ptr<ChildProcess> app_;
+  std::optional<DriverClient> driver_;
+};
+
+TEST_P(Logout, IsOneQuitRequestWhileTheLogoutIsHeldUntilTheSessionManagerCancels) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(queryEndSession());
+  EXPECT_EQ(quitAttemptsSeen(), 1);
+  EXPECT_TRUE(app_->running()) << app_->standardError();
 
   // The logout is held before GTK answers the query, and stays held while the interface decides.
-  const auto calls = manager.calls();
+  const auto calls = manager_.calls();
   const auto position = [&](const std::string& call) {
     return std::find(calls.begin(), calls.end(), call) - calls.begin();
   };
   EXPECT_LT(position("Inhibit " + kApplicationId + " " + std::to_string(kInhibitLogout)),
             position("EndSessionResponse " + kApplicationId))
       << "the logout was not held before the session was told to go ahead";
-  EXPECT_EQ(manager.calls("Inhibit " + kApplicationId).size(), 1u);
-  EXPECT_TRUE(manager.calls("Uninhibit " + kApplicationId).empty());
-  EXPECT_TRUE(manager.calls("UnregisterClient " + kApplicationId).empty());
+  EXPECT_EQ(holds(), 1u);
+  EXPECT_EQ(releases(), 0u);
+  EXPECT_TRUE(manager_.calls("UnregisterClient " + kApplicationId).empty());
+
+  // The user cancelled the logout (or the interface kept running): nothing stays held.
+  manager_.emitCancelEndSession(kApplicationId);
+  EXPECT_TRUE(eventually([&] { return releases() == 1; })) << "the cancelled logout is still held";
+
+  // The next logout is a new question with a new hold.
+  ASSERT_NO_FATAL_FAILURE(queryEndSession());
+  EXPECT_EQ(quitAttemptsSeen(), 1);
+  EXPECT_EQ(holds(), 2u);
+  EXPECT_EQ(releases(), 1u);
+  EXPECT_TRUE(app_->running());
 }
+
+TEST_P(Logout, AnUnansweredLogoutIsHeldNoLongerThanTheBound) {
+  // The bound is a minute; tests shorten it.
+  ASSERT_NO_FATAL_FAILURE(start({{"TESSRA_LOGOUT_HOLD_MS", "300"}}));
+  ASSERT_NO_FATAL_FAILURE(queryEndSession());
+  EXPECT_EQ(holds(), 1u);
+  EXPECT_TRUE(eventually([&] { return releases() == 1; })) << "still held past its bound";
+  EXPECT_EQ(quitAttemptsSeen(), 1);
+  EXPECT_TRUE(app_->running());
+}
+
+TEST_P(Logout, TheBuiltInInterfaceAsksInSightEvenWithTheWindowClosed) {
+  if (GetParam() != Backend::kX11) GTEST_SKIP() << "nothing outside a Wayland client can close its window here";
+  ASSERT_NO_FATAL_FAILURE(start({}, /*withDriver=*/false));
+  desktop_.x11().requestClose(desktop_.x11().find("tessra", app_->pid())->id);
+  ASSERT_TRUE(eventually([&] { return !desktop_.windowShown("tessra", app_->pid()); }));
+
+  ASSERT_NO_FATAL_FAILURE(queryEndSession());
+  EXPECT_TRUE(eventually([&] { return desktop_.windowShown("Quit tessra?", app_->pid()); }))
+      << "the question was asked out of sight";
+  EXPECT_TRUE(app_->running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, Logout, ::testing::Values(Backend::kX11, Backend::kWayland),
+                         [](const auto& info) { return backendName(info.param); });
 
 }  // namespace
 }  // namespace tessra::testing

@@ -8,7 +8,13 @@
 
 namespace tessra::testing {
 
-X11Windows::X11Windows() : display_(XOpenDisplay(nullptr)) {}
+namespace {
+// Windows come and go while they are looked at (a window manager's frames above all); a
+// request about one that has just gone is no reason to end the test.
+int ignoreErrors(Display*, XErrorEvent*) { return 0; }
+}  // namespace
+
+X11Windows::X11Windows() : display_(XOpenDisplay(nullptr)) { XSetErrorHandler(ignoreErrors); }
 
 X11Windows::~X11Windows() {
   if (display_) XCloseDisplay(display_);
@@ -40,6 +46,16 @@ std::string windowName(Display* display, ::Window window) {
   return result;
 }
 
+std::vector<::Window> childrenOf(Display* display, ::Window window) {
+  ::Window rootReturn, parent;
+  ::Window* children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(display, window, &rootReturn, &parent, &children, &count)) return {};
+  std::vector<::Window> result(children, children + count);
+  if (children) XFree(children);
+  return result;
+}
+
 void readFrameExtents(Display* display, ::Window window, X11Windows::Window& found) {
   Atom extentsAtom = XInternAtom(display, "_GTK_FRAME_EXTENTS", True);
   if (extentsAtom == None) return;
@@ -65,12 +81,13 @@ void readFrameExtents(Display* display, ::Window window, X11Windows::Window& fou
 
 std::optional<X11Windows::Window> X11Windows::find(const std::string& title, long pid) {
   if (!display_) return std::nullopt;
-  ::Window root = DefaultRootWindow(display_), rootReturn, parent;
-  ::Window* children = nullptr;
-  unsigned int count = 0;
-  if (!XQueryTree(display_, root, &rootReturn, &parent, &children, &count)) return std::nullopt;
-  std::vector<::Window> windows(children, children + count);
-  if (children) XFree(children);
+  // Top-level windows are the root's children, or, under a window manager that reparents
+  // them into frames of its own, the frames' children.
+  std::vector<::Window> windows;
+  for (::Window frame : childrenOf(display_, DefaultRootWindow(display_))) {
+    windows.push_back(frame);
+    for (::Window inner : childrenOf(display_, frame)) windows.push_back(inner);
+  }
   // GDK also names its small, never-mapped client leader window after the application, so
   // of the matches the largest is the real window.
   std::optional<Window> best;
@@ -95,6 +112,20 @@ void X11Windows::requestClose(unsigned long window) {
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(display_, window, False, NoEventMask, &event);
   XFlush(display_);
+}
+
+unsigned long X11Windows::serverTime() {
+  if (!display_) return 0;
+  // A property change is stamped with the server's time: make one on a window of our own.
+  ::Window window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+  XSelectInput(display_, window, PropertyChangeMask);
+  Atom atom = XInternAtom(display_, "TESSRA_TEST_TIME", False);
+  XChangeProperty(display_, window, atom, XA_STRING, 8, PropModeReplace, nullptr, 0);
+  XEvent event;
+  XWindowEvent(display_, window, PropertyChangeMask, &event);
+  XDestroyWindow(display_, window);
+  XFlush(display_);
+  return event.xproperty.time;
 }
 
 }  // namespace tessra::testing

@@ -34,6 +34,8 @@ class X11Windows {
   std::optional<Window> find(const std::string& title, long pid);
   // Asks the window to close the way a window manager's close button does (WM_DELETE_WINDOW).
   void requestClose(unsigned long window);
+  // The X server's time now, as a launcher puts it in a startup notification id ("_TIME<t>").
+  unsigned long serverTime();
 
  private:
   ::_XDisplay* display_ = nullptr;
