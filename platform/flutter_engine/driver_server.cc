@@ -8,7 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <deque>
+#include <iostream>
 #include <set>
 
 #include "platform/flutter_engine/driver_protocol.h"
@@ -39,6 +39,36 @@ bool someoneServes(const std::string& path) {
   return connection != nullptr;
 }
 
+// A socket bound at `path` and listening, with mode 0600 from its first moment. The file
+// that bind() creates takes its mode from the socket's own inode, less the umask; setting
+// that inode's mode first leaves no moment in which another user could connect, without
+// touching the process-wide umask (which would race with every thread that creates a
+// file) or a chmod by path (which follows a symlink put there meanwhile).
+GSocket* listeningSocket(const std::string& path, std::string& whyNot) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GSocket) socket =
+      g_socket_new(G_SOCKET_FAMILY_UNIX, G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_DEFAULT, &error);
+  if (!socket) {
+    whyNot = std::string("cannot make the driver socket: ") + error->message;
+    return nullptr;
+  }
+  if (fchmod(g_socket_get_fd(socket), 0600) != 0) {
+    whyNot = std::string("cannot restrict the driver socket: ") + std::strerror(errno);
+    return nullptr;
+  }
+  g_autoptr(GSocketAddress) address = g_unix_socket_address_new(path.c_str());
+  if (!g_socket_bind(socket, address, FALSE, &error)) {
+    whyNot = "cannot create the driver socket \"" + path + "\": " + error->message;
+    return nullptr;
+  }
+  if (!g_socket_listen(socket, &error)) {
+    whyNot = "cannot listen on the driver socket \"" + path + "\": " + error->message;
+    unlink(path.c_str());
+    return nullptr;
+  }
+  return static_cast<GSocket*>(g_steal_pointer(&socket));
+}
+
 }  // namespace
 
 // One attached driver. Shared so that GIO callbacks and interface callbacks, which may
@@ -46,15 +76,38 @@ bool someoneServes(const std::string& path) {
 struct AttachedDriver {
   GObjectPtr<GSocketConnection> connection;
   GObjectPtr<GCancellable> cancellable{g_cancellable_new()};
-  // The line read so far. It never grows past kMaxDriverLineLength: a peer that never
-  // sends a newline must not make the engine buffer without limit, so an overlong line is
-  // refused as soon as it is too long and the rest of it is skipped up to its newline.
+
+  // Input: what the last read brought and has not been taken apart yet (at most one read's
+  // worth), and the line read so far. The line never grows past kMaxDriverLineLength: a
+  // peer that never sends a newline must not make the engine buffer without limit, so an
+  // overlong line is refused as soon as it is too long and the rest of it is skipped up to
+  // its newline.
+  std::string inbox;
+  size_t inboxTaken = 0;
   std::string partialLine;
   bool skippingOverlongLine = false;
-  std::deque<std::string> outgoing;
+  bool reading = false;        // a read is in flight
+  bool inputEnded = false;     // the peer has sent its last byte
+  bool inputFinished = false;  // ... and its last line has been handled
+  bool inputPaused = false;    // stopped for back-pressure
+  bool takingInput = false;    // takeInput() is on the stack
+
+  // Requests handed to the host whose answer has not been written yet, and their lines' size.
+  size_t pendingRequests = 0;
+  size_t pendingRequestBytes = 0;
+
+  // Output: lines not yet handed to the socket, and the size of the write in progress.
+  std::string outgoing;
+  size_t writingBytes = 0;
   bool writing = false;
+
   bool closed = false;
   std::set<std::string> listens;
+  // Once the input has ended: fires when the peer closes its reading side as well.
+  GSource* hangupWatch = nullptr;
+
+  size_t unsent() const { return outgoing.size() + writingBytes; }
+  size_t owed() const { return unsent() + pendingRequestBytes; }
 };
 
 struct DriverServer::Impl {
@@ -73,10 +126,11 @@ struct DriverServer::Impl {
   static gboolean onIncoming(GSocketService*, GSocketConnection* connection, GObject*, gpointer data);
   void attach(GSocketConnection* connection);
   void detach();
+  // Handles buffered lines and reads more, as far as back-pressure allows.
+  void takeInput(const std::shared_ptr<AttachedDriver>& client);
+  void takeOnePiece(const std::shared_ptr<AttachedDriver>& client);
+  void finishInput(const std::shared_ptr<AttachedDriver>& client);
   void readMore(const std::shared_ptr<AttachedDriver>& client);
-  // Splits what arrived into lines and handles each complete one; false once the client
-  // has gone meanwhile.
-  bool takeInput(const std::shared_ptr<AttachedDriver>& client, std::string_view data);
   void handleLine(const std::shared_ptr<AttachedDriver>& client, std::string_view line);
   void write(const std::shared_ptr<AttachedDriver>& client, std::string line);
   void flush(const std::shared_ptr<AttachedDriver>& client);
@@ -97,6 +151,50 @@ struct WriteOperation {
   std::weak_ptr<AttachedDriver> client;
   std::string data;  // GIO reads from it until the callback runs
 };
+struct HangupWatch {
+  std::weak_ptr<DriverServer::Impl*> server;
+  std::weak_ptr<AttachedDriver> client;
+};
+
+// One request's claim on the client's budget, released when its answer is written or,
+// should the host drop the call unanswered, when the last copy of its reply callback goes.
+class PendingRequest {
+ public:
+  PendingRequest(const std::shared_ptr<AttachedDriver>& client, size_t bytes) : client_(client), bytes_(bytes) {
+    ++client->pendingRequests;
+    client->pendingRequestBytes += bytes;
+  }
+  ~PendingRequest() { release(); }
+  PendingRequest(const PendingRequest&) = delete;
+  PendingRequest& operator=(const PendingRequest&) = delete;
+  void release() {
+    auto client = client_.lock();
+    client_.reset();
+    if (!client) return;
+    --client->pendingRequests;
+    client->pendingRequestBytes -= bytes_;
+  }
+
+ private:
+  std::weak_ptr<AttachedDriver> client_;
+  size_t bytes_;
+};
+
+bool peerIsOwnUser(GSocketConnection* connection) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GCredentials) credentials = g_socket_get_credentials(g_socket_connection_get_socket(connection), &error);
+  if (!credentials) return false;
+  const uid_t peer = g_credentials_get_unix_user(credentials, &error);
+  return peer != static_cast<uid_t>(-1) && peer == geteuid();
+}
+
+// Answers a connection that will not be served with one line, then closes it.
+void turnAway(GSocketConnection* connection, const std::string& line) {
+  const std::string data = line + "\n";
+  GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(connection));
+  g_output_stream_write_all(out, data.data(), data.size(), nullptr, nullptr, nullptr);
+  g_io_stream_close(G_IO_STREAM(connection), nullptr, nullptr);
+}
 
 }  // namespace
 
@@ -106,11 +204,14 @@ gboolean DriverServer::Impl::onIncoming(GSocketService*, GSocketConnection* conn
 }
 
 void DriverServer::Impl::attach(GSocketConnection* connection) {
+  // The socket file's mode keeps other users out; this holds even where it does not
+  // (a changed mode, a descriptor passed on, a privileged peer).
+  if (!peerIsOwnUser(connection)) {
+    turnAway(connection, driverForbiddenLine());
+    return;
+  }
   if (client) {
-    std::string busy = driverBusyLine() + "\n";
-    GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(connection));
-    g_output_stream_write_all(out, busy.data(), busy.size(), nullptr, nullptr, nullptr);
-    g_io_stream_close(G_IO_STREAM(connection), nullptr, nullptr);
+    turnAway(connection, driverBusyLine());
     return;
   }
   client = std::make_shared<AttachedDriver>();
@@ -122,7 +223,7 @@ void DriverServer::Impl::attach(GSocketConnection* connection) {
     if (auto attached = weak.lock()) write(attached, driverCallLine(channel, call));
     result(flutter::EncodableValue());
   });
-  readMore(client);
+  takeInput(client);
 }
 
 void DriverServer::Impl::detach() {
@@ -136,13 +237,103 @@ void DriverServer::Impl::detach() {
     if (interface.isListening(channel)) interface.cancel(channel, flutter::EncodableValue(), {});
   }
   gone->listens.clear();
+  if (gone->hangupWatch) {
+    g_source_destroy(gone->hangupWatch);
+    g_source_unref(gone->hangupWatch);
+    gone->hangupWatch = nullptr;
+  }
   g_cancellable_cancel(gone->cancellable.get());
   // The stream cannot be closed while its read is pending; the socket can, and the peer
   // sees the end at once.
   g_socket_close(g_socket_connection_get_socket(gone->connection.get()), nullptr);
 }
 
+void DriverServer::Impl::takeInput(const std::shared_ptr<AttachedDriver>& from) {
+  // Answers written while handling a line come back here through write(); the loop below
+  // already looks at the budget before each line.
+  if (from->takingInput) return;
+  from->takingInput = true;
+  while (!from->closed) {
+    const size_t limit = from->inputPaused ? kDriverHighWater / 2 : kDriverHighWater;
+    if (from->owed() > limit || from->pendingRequests >= kMaxDriverPendingRequests) {
+      from->inputPaused = true;
+      break;
+    }
+    from->inputPaused = false;
+    if (from->inboxTaken < from->inbox.size()) {
+      takeOnePiece(from);
+    } else if (from->inputEnded) {
+      finishInput(from);
+      break;
+    } else {
+      if (!from->reading) readMore(from);
+      break;
+    }
+  }
+  from->takingInput = false;
+}
+
+void DriverServer::Impl::takeOnePiece(const std::shared_ptr<AttachedDriver>& from) {
+  std::string_view data(from->inbox);
+  data.remove_prefix(from->inboxTaken);
+  const size_t newline = data.find('\n');
+  const std::string_view piece = data.substr(0, newline);
+  from->inboxTaken += newline == std::string_view::npos ? data.size() : newline + 1;
+  if (from->skippingOverlongLine) {
+    if (newline != std::string_view::npos) from->skippingOverlongLine = false;
+    return;
+  }
+  if (from->partialLine.size() + piece.size() > kMaxDriverLineLength) {
+    // Answered now, not at the newline that may never come; the rest of the line is
+    // dropped unread.
+    std::string().swap(from->partialLine);
+    from->skippingOverlongLine = newline == std::string_view::npos;
+    write(from, driverBadRequestLine(
+                    DriverBadRequest{nullptr, "line longer than " + std::to_string(kMaxDriverLineLength) + " bytes"}));
+    return;
+  }
+  if (newline == std::string_view::npos) {
+    from->partialLine.append(piece);
+  } else if (from->partialLine.empty()) {
+    handleLine(from, piece);  // the inbox is not touched until the next read
+  } else {
+    from->partialLine.append(piece);
+    std::string line = std::move(from->partialLine);
+    from->partialLine.clear();
+    handleLine(from, line);
+  }
+}
+
+void DriverServer::Impl::finishInput(const std::shared_ptr<AttachedDriver>& from) {
+  if (from->inputFinished) return;
+  from->inputFinished = true;
+  // A last line without its newline still counts, as it would for a line reader.
+  if (!from->skippingOverlongLine && !from->partialLine.empty()) {
+    std::string last = std::move(from->partialLine);
+    std::string().swap(from->partialLine);
+    handleLine(from, last);
+    if (from->closed) return;
+  }
+  // The peer may only have shut down its sending side (as `socat -t N -` does when its
+  // input ends) and still wait for answers and events: stay until it closes its reading
+  // side too, which the socket reports as a hang-up, or until a write fails.
+  from->hangupWatch = g_socket_create_source(g_socket_connection_get_socket(from->connection.get()),
+                                             static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR), nullptr);
+  g_source_set_callback(
+      from->hangupWatch,
+      G_SOURCE_FUNC(+[](GSocket*, GIOCondition, gpointer data) -> gboolean {
+        const auto* watch = static_cast<const HangupWatch*>(data);
+        auto server = watch->server.lock();
+        auto client = watch->client.lock();
+        if (server && client && (*server)->client == client) (*server)->detach();
+        return G_SOURCE_REMOVE;
+      }),
+      new HangupWatch{self, from}, [](gpointer data) { delete static_cast<HangupWatch*>(data); });
+  g_source_attach(from->hangupWatch, nullptr);
+}
+
 void DriverServer::Impl::readMore(const std::shared_ptr<AttachedDriver>& reader) {
+  reader->reading = true;
   auto operation = std::make_unique<ReadOperation>();
   operation->server = self;
   operation->client = reader;
@@ -159,55 +350,20 @@ void DriverServer::Impl::readMore(const std::shared_ptr<AttachedDriver>& reader)
         auto reader = operation->client.lock();
         if (!server || !reader || reader->closed) return;
         Impl& impl = **server;
-        if (count <= 0) {  // end of stream or a broken connection: the driver has gone
-          // A last line without its newline still counts, as it would for a line reader.
-          if (count == 0 && !reader->skippingOverlongLine && !reader->partialLine.empty()) {
-            std::string last = std::move(reader->partialLine);
-            impl.handleLine(reader, last);
-          }
+        reader->reading = false;
+        if (count < 0) {  // a broken connection: the driver has gone
           if (impl.client == reader) impl.detach();
           return;
         }
-        if (impl.takeInput(reader, std::string_view(operation->buffer, static_cast<size_t>(count)))) {
-          impl.readMore(reader);
+        if (count == 0) {
+          reader->inputEnded = true;
+        } else {
+          reader->inbox.assign(operation->buffer, static_cast<size_t>(count));
+          reader->inboxTaken = 0;
         }
+        impl.takeInput(reader);
       },
       operation.release());
-}
-
-bool DriverServer::Impl::takeInput(const std::shared_ptr<AttachedDriver>& from, std::string_view data) {
-  while (!data.empty()) {
-    if (from->closed) return false;
-    const size_t newline = data.find('\n');
-    const std::string_view piece = data.substr(0, newline);
-    data.remove_prefix(newline == std::string_view::npos ? data.size() : newline + 1);
-    if (from->skippingOverlongLine) {
-      if (newline != std::string_view::npos) from->skippingOverlongLine = false;
-      continue;
-    }
-    if (from->partialLine.size() + piece.size() > kMaxDriverLineLength) {
-      // Answered now, not at the newline that may never come; the rest of the line is
-      // dropped unread.
-      std::string().swap(from->partialLine);
-      from->skippingOverlongLine = newline == std::string_view::npos;
-      write(from, driverBadRequestLine(
-                      DriverBadRequest{nullptr, "line longer than " + std::to_string(kMaxDriverLineLength) + " bytes"}));
-      continue;
-    }
-    if (newline == std::string_view::npos) {
-      from->partialLine.append(piece);
-      continue;
-    }
-    if (from->partialLine.empty()) {
-      handleLine(from, piece);
-    } else {
-      from->partialLine.append(piece);
-      std::string line = std::move(from->partialLine);
-      from->partialLine.clear();
-      handleLine(from, line);
-    }
-  }
-  return !from->closed;
 }
 
 void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from, std::string_view line) {
@@ -220,8 +376,13 @@ void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from,
   }
   auto& request = std::get<DriverRequest>(parsed);
   std::weak_ptr<AttachedDriver> weak = from;
-  auto replyTo = [this, weak, id = request.id](const flutter::FlutterReply& reply) {
-    if (auto attached = weak.lock()) write(attached, driverReplyLine(id, reply));
+  auto pending = std::make_shared<PendingRequest>(from, line.size());
+  auto replyTo = [this, weak, pending, id = request.id](const flutter::FlutterReply& reply) {
+    pending->release();
+    auto attached = weak.lock();
+    if (!attached) return;
+    write(attached, driverReplyLine(id, reply));
+    takeInput(attached);
   };
   switch (request.op) {
     case DriverRequest::Op::kInvoke:
@@ -237,6 +398,7 @@ void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from,
       };
       auto onReply = [weak, channel = request.channel, replyTo](const flutter::FlutterReply& reply) {
         auto attached = weak.lock();
+        // A refused listen leaves nothing behind to cancel later.
         if (attached && !std::holds_alternative<flutter::EncodableValue>(reply)) attached->listens.erase(channel);
         replyTo(reply);
       };
@@ -252,16 +414,26 @@ void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from,
 
 void DriverServer::Impl::write(const std::shared_ptr<AttachedDriver>& to, std::string line) {
   if (to->closed) return;
-  line.push_back('\n');
-  to->outgoing.push_back(std::move(line));
+  to->outgoing.append(line).push_back('\n');
+  if (to->unsent() > kDriverUnsentCap) {
+    // Reading has long stopped, so only events and host calls can have brought it here:
+    // rather than lose some of them without a word, the client goes as a whole.
+    std::cerr << "tessra: driver dropped: it left more than " << kDriverUnsentCap
+              << " bytes of answers and events unread" << std::endl;
+    if (client == to) detach();
+    return;
+  }
   flush(to);
 }
 
 void DriverServer::Impl::flush(const std::shared_ptr<AttachedDriver>& to) {
   if (to->writing || to->outgoing.empty() || to->closed) return;
   to->writing = true;
-  auto operation = std::make_unique<WriteOperation>(WriteOperation{self, to, std::move(to->outgoing.front())});
-  to->outgoing.pop_front();
+  // Everything queued goes out in one write: a client that reads slowly gets few large
+  // writes rather than one per line.
+  auto operation = std::make_unique<WriteOperation>(WriteOperation{self, to, std::string()});
+  operation->data.swap(to->outgoing);
+  to->writingBytes = operation->data.size();
   const std::string& data = operation->data;
   g_output_stream_write_all_async(
       g_io_stream_get_output_stream(G_IO_STREAM(to->connection.get())), data.data(), data.size(), G_PRIORITY_DEFAULT,
@@ -275,12 +447,14 @@ void DriverServer::Impl::flush(const std::shared_ptr<AttachedDriver>& to) {
         auto writer = operation->client.lock();
         if (!server || !writer || writer->closed) return;
         writer->writing = false;
+        writer->writingBytes = 0;
         Impl& impl = **server;
-        if (!written) {
+        if (!written) {  // the peer closed its reading side
           if (impl.client == writer) impl.detach();
           return;
         }
         impl.flush(writer);
+        if (writer->inputPaused) impl.takeInput(writer);
       },
       operation.release());
 }
@@ -307,26 +481,18 @@ std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, Inter
     }
   }
 
-  auto impl = std::make_unique<Impl>(path, interface);
-  impl->service.reset(g_socket_service_new());
-  GObjectPtr<GSocketAddress> address(g_unix_socket_address_new(path.c_str()));
-  GError* error = nullptr;
-  // The socket file takes its mode from the umask at bind time; a narrow umask closes the
-  // window in which another user could connect before the chmod below.
-  mode_t previousMask = umask(0177);
-  gboolean added = g_socket_listener_add_address(G_SOCKET_LISTENER(impl->service.get()), address.get(),
-                                                 G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_DEFAULT, nullptr, nullptr,
-                                                 &error);
-  umask(previousMask);
-  GErrorPtr ownedError(error);
-  if (!added) {
-    whyNot = "cannot create the driver socket \"" + path + "\": " + (error ? error->message : "unknown error");
+  g_autoptr(GSocket) socket = listeningSocket(path, whyNot);
+  if (!socket) return nullptr;
+  struct stat created {};
+  if (lstat(path.c_str(), &created) != 0) {
+    whyNot = "the driver socket \"" + path + "\" vanished after it was made: " + std::strerror(errno);
     return nullptr;
   }
-  struct stat created {};
-  if (chmod(path.c_str(), 0600) != 0 || lstat(path.c_str(), &created) != 0) {
-    whyNot = "cannot restrict the driver socket \"" + path + "\": " + std::strerror(errno);
-    g_socket_listener_close(G_SOCKET_LISTENER(impl->service.get()));
+  auto impl = std::make_unique<Impl>(path, interface);
+  impl->service.reset(g_socket_service_new());
+  g_autoptr(GError) error = nullptr;
+  if (!g_socket_listener_add_socket(G_SOCKET_LISTENER(impl->service.get()), socket, nullptr, &error)) {
+    whyNot = "cannot serve the driver socket \"" + path + "\": " + error->message;
     unlink(path.c_str());
     return nullptr;
   }
