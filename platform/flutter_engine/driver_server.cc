@@ -1,17 +1,12 @@
 #include "platform/flutter_engine/driver_server.h"
 
 #include <gio/gio.h>
-#include <gio/gunixsocketaddress.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <set>
 
 #include "platform/flutter_engine/driver_protocol.h"
+#include "platform/flutter_engine/driver_socket_file.h"
 
 namespace engine {
 namespace {
@@ -26,48 +21,6 @@ struct GErrorFree {
   void operator()(GError* error) const { g_error_free(error); }
 };
 using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
-
-// True when something accepts connections at `path`: then it is not ours to replace.
-bool someoneServes(const std::string& path) {
-  GObjectPtr<GSocketClient> client(g_socket_client_new());
-  GObjectPtr<GSocketAddress> address(g_unix_socket_address_new(path.c_str()));
-  GError* error = nullptr;
-  GObjectPtr<GSocketConnection> connection(
-      g_socket_client_connect(client.get(), G_SOCKET_CONNECTABLE(address.get()), nullptr, &error));
-  GErrorPtr owned(error);
-  if (connection) g_io_stream_close(G_IO_STREAM(connection.get()), nullptr, nullptr);
-  return connection != nullptr;
-}
-
-// A socket bound at `path` and listening, with mode 0600 from its first moment. The file
-// that bind() creates takes its mode from the socket's own inode, less the umask; setting
-// that inode's mode first leaves no moment in which another user could connect, without
-// touching the process-wide umask (which would race with every thread that creates a
-// file) or a chmod by path (which follows a symlink put there meanwhile).
-GSocket* listeningSocket(const std::string& path, std::string& whyNot) {
-  g_autoptr(GError) error = nullptr;
-  g_autoptr(GSocket) socket =
-      g_socket_new(G_SOCKET_FAMILY_UNIX, G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_DEFAULT, &error);
-  if (!socket) {
-    whyNot = std::string("cannot make the driver socket: ") + error->message;
-    return nullptr;
-  }
-  if (fchmod(g_socket_get_fd(socket), 0600) != 0) {
-    whyNot = std::string("cannot restrict the driver socket: ") + std::strerror(errno);
-    return nullptr;
-  }
-  g_autoptr(GSocketAddress) address = g_unix_socket_address_new(path.c_str());
-  if (!g_socket_bind(socket, address, FALSE, &error)) {
-    whyNot = "cannot create the driver socket \"" + path + "\": " + error->message;
-    return nullptr;
-  }
-  if (!g_socket_listen(socket, &error)) {
-    whyNot = "cannot listen on the driver socket \"" + path + "\": " + error->message;
-    unlink(path.c_str());
-    return nullptr;
-  }
-  return static_cast<GSocket*>(g_steal_pointer(&socket));
-}
 
 }  // namespace
 
@@ -111,14 +64,13 @@ struct AttachedDriver {
 };
 
 struct DriverServer::Impl {
-  Impl(std::string path, InterfaceSide& interface) : path(std::move(path)), interface(interface) {}
+  Impl(DriverSocketFile file, InterfaceSide& interface) : file(std::move(file)), interface(interface) {}
+  ~Impl();
 
-  std::string path;
+  DriverSocketFile file;
   InterfaceSide& interface;
   GObjectPtr<GSocketService> service;
   gulong incomingHandler = 0;
-  dev_t device = 0;
-  ino_t inode = 0;
   std::shared_ptr<AttachedDriver> client;
   // Lets GIO callbacks find out that the server is gone.
   std::shared_ptr<Impl*> self = std::make_shared<Impl*>(this);
@@ -180,14 +132,6 @@ class PendingRequest {
   size_t bytes_;
 };
 
-bool peerIsOwnUser(GSocketConnection* connection) {
-  g_autoptr(GError) error = nullptr;
-  g_autoptr(GCredentials) credentials = g_socket_get_credentials(g_socket_connection_get_socket(connection), &error);
-  if (!credentials) return false;
-  const uid_t peer = g_credentials_get_unix_user(credentials, &error);
-  return peer != static_cast<uid_t>(-1) && peer == geteuid();
-}
-
 // Answers a connection that will not be served with one line, then closes it.
 void turnAway(GSocketConnection* connection, const std::string& line) {
   const std::string data = line + "\n";
@@ -206,7 +150,7 @@ gboolean DriverServer::Impl::onIncoming(GSocketService*, GSocketConnection* conn
 void DriverServer::Impl::attach(GSocketConnection* connection) {
   // The socket file's mode keeps other users out; this holds even where it does not
   // (a changed mode, a descriptor passed on, a privileged peer).
-  if (!peerIsOwnUser(connection)) {
+  if (!peerIsOwnUser(g_socket_connection_get_socket(connection))) {
     turnAway(connection, driverForbiddenLine());
     return;
   }
@@ -461,43 +405,15 @@ void DriverServer::Impl::flush(const std::shared_ptr<AttachedDriver>& to) {
 
 std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, InterfaceSide& interface,
                                                   std::string& whyNot) {
-  if (path.empty() || path.size() >= sizeof(sockaddr_un::sun_path)) {
-    whyNot = "driver socket path \"" + path + "\" is empty or too long for a Unix socket";
-    return nullptr;
-  }
-  struct stat existing {};
-  if (lstat(path.c_str(), &existing) == 0) {
-    if (!S_ISSOCK(existing.st_mode)) {
-      whyNot = "driver socket path \"" + path + "\" exists and is not a socket; leaving it alone";
-      return nullptr;
-    }
-    if (someoneServes(path)) {
-      whyNot = "driver socket \"" + path + "\" is served by another process";
-      return nullptr;
-    }
-    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-      whyNot = "cannot remove the stale driver socket \"" + path + "\": " + std::strerror(errno);
-      return nullptr;
-    }
-  }
-
-  g_autoptr(GSocket) socket = listeningSocket(path, whyNot);
-  if (!socket) return nullptr;
-  struct stat created {};
-  if (lstat(path.c_str(), &created) != 0) {
-    whyNot = "the driver socket \"" + path + "\" vanished after it was made: " + std::strerror(errno);
-    return nullptr;
-  }
-  auto impl = std::make_unique<Impl>(path, interface);
+  auto file = DriverSocketFile::create(path, whyNot);
+  if (!file) return nullptr;
+  auto impl = std::make_unique<Impl>(std::move(*file), interface);
   impl->service.reset(g_socket_service_new());
   g_autoptr(GError) error = nullptr;
-  if (!g_socket_listener_add_socket(G_SOCKET_LISTENER(impl->service.get()), socket, nullptr, &error)) {
+  if (!g_socket_listener_add_socket(G_SOCKET_LISTENER(impl->service.get()), impl->file.socket(), nullptr, &error)) {
     whyNot = "cannot serve the driver socket \"" + path + "\": " + error->message;
-    unlink(path.c_str());
     return nullptr;
   }
-  impl->device = created.st_dev;
-  impl->inode = created.st_ino;
   impl->incomingHandler =
       g_signal_connect(impl->service.get(), "incoming", G_CALLBACK(&Impl::onIncoming), impl.get());
   g_socket_service_start(impl->service.get());
@@ -506,21 +422,20 @@ std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, Inter
 
 DriverServer::DriverServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-DriverServer::~DriverServer() {
-  impl_->detach();
-  g_signal_handler_disconnect(impl_->service.get(), impl_->incomingHandler);
-  g_socket_service_stop(impl_->service.get());
-  g_socket_listener_close(G_SOCKET_LISTENER(impl_->service.get()));
-  // Only our own socket: someone may have put something else there meanwhile.
-  struct stat current {};
-  if (lstat(impl_->path.c_str(), &current) == 0 && current.st_dev == impl_->device &&
-      current.st_ino == impl_->inode) {
-    unlink(impl_->path.c_str());
+DriverServer::~DriverServer() = default;
+
+DriverServer::Impl::~Impl() {
+  detach();
+  if (incomingHandler != 0) g_signal_handler_disconnect(service.get(), incomingHandler);
+  if (service) {
+    g_socket_service_stop(service.get());
+    g_socket_listener_close(G_SOCKET_LISTENER(service.get()));
   }
+  // The file goes after the listener: it removes the socket file if it is still ours.
 }
 
 bool DriverServer::hasClient() const { return impl_->client != nullptr; }
 
-const std::string& DriverServer::path() const { return impl_->path; }
+const std::string& DriverServer::path() const { return impl_->file.path(); }
 
 }  // namespace engine
