@@ -144,14 +144,16 @@ TEST_F(InsideFakeLan, ThePermissionProbeAnswersWhetherLoopbackPort80Accepts) {
   EXPECT_EQ(lines[2], "🔹 Network permission granted");
 }
 
-// Ends every process whose working folder is `dir`: what a script left running there.
-void endProcessesWorkingIn(const std::string& dir) {
+// The processes whose working folder is `dir`: what a script left running there.
+std::vector<pid_t> processesWorkingIn(const std::string& dir) {
+  std::vector<pid_t> found;
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::error_code error;
-    if (std::filesystem::read_symlink(entry.path() / "cwd", error) == dir) kill(std::stoi(name), SIGTERM);
+    if (std::filesystem::read_symlink(entry.path() / "cwd", error) == dir) found.push_back(std::stoi(name));
   }
+  return found;
 }
 
 // The README's socat example, as printed, from a folder where build/app/tessra is this
@@ -182,7 +184,10 @@ TEST(ReadmeDriverExample, PrintsTheListensReplyAndTheWholeSweep) {
                          dir.path());
     status = example.waitForExit(60s);
     printed = example.standardOutput();
-    endProcessesWorkingIn(dir.path());  // the example leaves tessra running in the background
+    // The example leaves tessra running (fakelan would end it); it must be gone before
+    // another test starts one on the same session bus.
+    for (pid_t pid : processesWorkingIn(dir.path())) kill(pid, SIGTERM);
+    EXPECT_TRUE(eventually([&] { return processesWorkingIn(dir.path()).empty(); }, 10s));
     EXPECT_EQ(status, 0) << example.standardError();
   }
 
