@@ -14,12 +14,13 @@ namespace engine {
 //
 // Only the application's own user may attach (checked on the peer's credentials); anyone
 // else gets one "forbidden" line and is closed. One client at a time: while one is
-// attached, another connection is answered with a "busy" line and closed. While a client is attached it receives every host-to-interface
-// call (which the engine answers with null on its behalf) and the built-in interface does
-// not see them. When the client goes away, its listens are cancelled and the calls go back
-// to the built-in interface; the host notices nothing else. A client that only shuts down
-// its sending side stays attached and keeps receiving answers and events until it closes
-// its reading side or a write to it fails.
+// attached, another connection is answered with a "busy" line and closed. While a client
+// is attached it receives every host-to-interface call (which the engine answers with
+// null on its behalf) and the built-in interface does not see them. When the client goes
+// away, its listens are cancelled and the calls go back to the built-in interface; the
+// host notices nothing else. A client that only shuts down its sending side stays
+// attached and keeps receiving answers and events until it closes its reading side or a
+// write to it fails.
 //
 // Nothing a client does can make the engine hold more than a bounded amount for it. The
 // server stops reading while more than kDriverHighWater bytes are owed to the client
@@ -35,10 +36,9 @@ inline constexpr size_t kDriverUnsentCap = 8 * 1024 * 1024;
 
 class DriverServer {
  public:
-  // Creates the socket at `path` with mode 0600 (less what the umask takes away; the umask
-  // itself is left alone) and starts serving. A stale socket file is
-  // replaced; a path that exists and is not a socket, or a socket some other process still
-  // serves, is left alone. On failure returns nullptr and says why in `whyNot`.
+  // Creates the socket at `path` (see DriverSocketFile: mode 0600, a stale socket file
+  // replaced, anything else left alone) and starts serving. On failure returns nullptr
+  // and says why in `whyNot`.
   static std::unique_ptr<DriverServer> start(const std::string& path, InterfaceSide& interface,
                                              std::string& whyNot);
   // Closes the client, stops serving and removes the socket file it created.
