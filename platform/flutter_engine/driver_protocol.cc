@@ -19,10 +19,21 @@ std::optional<std::string> stringField(const Json& object, const char* key) {
   return it->get<std::string>();
 }
 
+// Why a channel or method name cannot be used, or nothing when it can.
+std::optional<std::string> badName(const std::optional<std::string>& name, const char* key) {
+  if (!name || name->empty()) return std::string("missing \"") + key + "\"";
+  if (name->size() > kMaxDriverNameLength) {
+    return std::string("\"") + key + "\" longer than " + std::to_string(kMaxDriverNameLength) + " bytes";
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::variant<DriverRequest, DriverBadRequest> parseDriverRequest(std::string_view line) {
   if (line.size() > kMaxDriverLineLength) return bad(nullptr, "line longer than " + std::to_string(kMaxDriverLineLength) + " bytes");
+  // The parser would take a NUL byte for the end of the text and accept what came before.
+  if (line.find('\0') != std::string_view::npos) return bad(nullptr, "NUL byte in the line");
   if (jsonNestingDepth(line) > flutter::StandardMessageCodec::kMaxNestingDepth + 2) {
     return bad(nullptr, "nesting too deep");
   }
@@ -52,11 +63,11 @@ std::variant<DriverRequest, DriverBadRequest> parseDriverRequest(std::string_vie
     return bad(id, "unknown op \"" + *op + "\"");
   }
   auto channel = stringField(json, "channel");
-  if (!channel || channel->empty()) return bad(id, "missing \"channel\"");
+  if (auto why = badName(channel, "channel")) return bad(id, *why);
   request.channel = std::move(*channel);
   if (request.op == DriverRequest::Op::kInvoke) {
     auto method = stringField(json, "method");
-    if (!method || method->empty()) return bad(id, "missing \"method\"");
+    if (auto why = badName(method, "method")) return bad(id, *why);
     request.method = std::move(*method);
   }
   if (auto it = json.find("arguments"); it != json.end()) {
@@ -80,13 +91,22 @@ std::string driverReplyLine(const Json& id, const flutter::FlutterReply& reply) 
 }
 
 std::string driverBadRequestLine(const DriverBadRequest& bad) {
-  Json line{{"error", {{"code", "bad-request"}, {"message", bad.message}}}};
+  std::string message = bad.message;
+  if (message.size() > kMaxDriverMessageLength) {
+    message.resize(kMaxDriverMessageLength - 3);
+    message += "...";
+  }
+  Json line{{"error", {{"code", "bad-request"}, {"message", message}}}};
   if (!bad.id.is_null()) line["id"] = bad.id;
   return dumpLine(line);
 }
 
 std::string driverBusyLine() {
   return dumpLine(Json{{"error", {{"code", "busy"}, {"message", "another driver is attached"}}}});
+}
+
+std::string driverForbiddenLine() {
+  return dumpLine(Json{{"error", {{"code", "forbidden"}, {"message", "only the application's own user may drive it"}}}});
 }
 
 std::string driverEventLine(const std::string& channel, const StreamEvent& event) {

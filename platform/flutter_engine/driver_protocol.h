@@ -29,6 +29,7 @@ namespace engine {
 //   {"error":{"code":"bad-request","message":..}}           a line that could not be used
 //                                                           (with "id" when it had one)
 //   {"error":{"code":"busy","message":..}}                  another driver is attached
+//   {"error":{"code":"forbidden","message":..}}             the peer is another user
 
 struct DriverRequest {
   enum class Op { kInvoke, kListen, kCancel };
@@ -46,6 +47,13 @@ struct DriverBadRequest {
 
 // Lines longer than this are refused without being parsed.
 inline constexpr size_t kMaxDriverLineLength = 1 << 20;
+// Channel and method names longer than this are refused: the engine keeps names (of
+// listens, in its routing tables), so a client must not be able to make them large. The
+// longest name the application uses is about 40 bytes.
+inline constexpr size_t kMaxDriverNameLength = 256;
+// A refusal's message is cut to this, so that quoting a client's text back cannot make an
+// answer larger than a few hundred bytes.
+inline constexpr size_t kMaxDriverMessageLength = 200;
 
 std::variant<DriverRequest, DriverBadRequest> parseDriverRequest(std::string_view line);
 
@@ -53,6 +61,7 @@ std::variant<DriverRequest, DriverBadRequest> parseDriverRequest(std::string_vie
 std::string driverReplyLine(const nlohmann::json& id, const flutter::FlutterReply& reply);
 std::string driverBadRequestLine(const DriverBadRequest& bad);
 std::string driverBusyLine();
+std::string driverForbiddenLine();
 std::string driverEventLine(const std::string& channel, const StreamEvent& event);
 std::string driverCallLine(const std::string& channel, const flutter::FlutterMethodCall& call);
 

@@ -21,6 +21,9 @@ TEST(DriverProtocolRequests, WellFormedRequestsOfEachKind) {
   EXPECT_EQ(request.arguments, EncodableValue(EncodableMap{{"isEnabled", true}}));
 
   auto listen = parseDriverRequest(R"({"id":"a","op":"listen","channel":"scan"})");
+  EXPECT_TRUE(std::holds_alternative<DriverRequest>(parseDriverRequest(
+      R"({"id":1,"op":"listen","channel":")" + std::string(kMaxDriverNameLength, 'c') + R"("})")))
+      << "a name of the longest length allowed";
   ASSERT_TRUE(std::holds_alternative<DriverRequest>(listen));
   EXPECT_EQ(std::get<DriverRequest>(listen).op, DriverRequest::Op::kListen);
   EXPECT_TRUE(std::get<DriverRequest>(listen).arguments.IsNull());
@@ -43,6 +46,7 @@ TEST(DriverProtocolRequests, BadLinesAreRefusedWithTheirIdWhenTheyHaveOne) {
       {R"({"id":{"x":1},"op":"invoke","channel":"c","method":"m"})", nullptr},
       {R"({"id":7,"channel":"c","method":"m"})", 7},
       {R"({"id":7,"op":"explode","channel":"c"})", 7},
+      {R"({"id":7,"op":")" + std::string(kMaxDriverLineLength / 2, 'x') + R"(","channel":"c"})", 7},
       {R"({"id":7,"op":"invoke","method":"m"})", 7},
       {R"({"id":7,"op":"invoke","channel":"","method":"m"})", 7},
       {R"({"id":7,"op":"invoke","channel":"c"})", 7},
@@ -52,6 +56,10 @@ TEST(DriverProtocolRequests, BadLinesAreRefusedWithTheirIdWhenTheyHaveOne) {
            std::string(100000, ']') + "}",
        nullptr},
       {std::string(kMaxDriverLineLength + 1, ' '), nullptr},
+      // The parser alone would stop at the NUL and take the request before it.
+      {std::string(R"({"id":8,"op":"listen","channel":"c"})") + '\0' + "tail", nullptr},
+      {R"({"id":9,"op":"listen","channel":")" + std::string(kMaxDriverNameLength + 1, 'c') + R"("})", 9},
+      {R"({"id":9,"op":"invoke","channel":"c","method":")" + std::string(kMaxDriverNameLength + 1, 'm') + R"("})", 9},
   };
   for (const auto& c : cases) {
     auto parsed = parseDriverRequest(c.line);
@@ -61,6 +69,7 @@ TEST(DriverProtocolRequests, BadLinesAreRefusedWithTheirIdWhenTheyHaveOne) {
     Json answer = Json::parse(driverBadRequestLine(bad));
     EXPECT_EQ(answer["error"]["code"], "bad-request");
     EXPECT_FALSE(answer["error"]["message"].get<std::string>().empty());
+    EXPECT_LE(answer["error"]["message"].get<std::string>().size(), kMaxDriverMessageLength);
     EXPECT_EQ(answer.contains("id"), !c.id.is_null());
   }
 }

@@ -1,17 +1,12 @@
 #include "platform/flutter_engine/driver_server.h"
 
 #include <gio/gio.h>
-#include <gio/gunixsocketaddress.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-#include <deque>
+#include <iostream>
 #include <set>
 
 #include "platform/flutter_engine/driver_protocol.h"
+#include "platform/flutter_engine/driver_socket_file.h"
 
 namespace engine {
 namespace {
@@ -27,18 +22,6 @@ struct GErrorFree {
 };
 using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
-// True when something accepts connections at `path`: then it is not ours to replace.
-bool someoneServes(const std::string& path) {
-  GObjectPtr<GSocketClient> client(g_socket_client_new());
-  GObjectPtr<GSocketAddress> address(g_unix_socket_address_new(path.c_str()));
-  GError* error = nullptr;
-  GObjectPtr<GSocketConnection> connection(
-      g_socket_client_connect(client.get(), G_SOCKET_CONNECTABLE(address.get()), nullptr, &error));
-  GErrorPtr owned(error);
-  if (connection) g_io_stream_close(G_IO_STREAM(connection.get()), nullptr, nullptr);
-  return connection != nullptr;
-}
-
 }  // namespace
 
 // One attached driver. Shared so that GIO callbacks and interface callbacks, which may
@@ -46,26 +29,48 @@ bool someoneServes(const std::string& path) {
 struct AttachedDriver {
   GObjectPtr<GSocketConnection> connection;
   GObjectPtr<GCancellable> cancellable{g_cancellable_new()};
-  // The line read so far. It never grows past kMaxDriverLineLength: a peer that never
-  // sends a newline must not make the engine buffer without limit, so an overlong line is
-  // refused as soon as it is too long and the rest of it is skipped up to its newline.
+
+  // Input: what the last read brought and has not been taken apart yet (at most one read's
+  // worth), and the line read so far. The line never grows past kMaxDriverLineLength: a
+  // peer that never sends a newline must not make the engine buffer without limit, so an
+  // overlong line is refused as soon as it is too long and the rest of it is skipped up to
+  // its newline.
+  std::string inbox;
+  size_t inboxTaken = 0;
   std::string partialLine;
   bool skippingOverlongLine = false;
-  std::deque<std::string> outgoing;
+  bool reading = false;        // a read is in flight
+  bool inputEnded = false;     // the peer has sent its last byte
+  bool inputFinished = false;  // ... and its last line has been handled
+  bool inputPaused = false;    // stopped for back-pressure
+  bool takingInput = false;    // takeInput() is on the stack
+
+  // Requests handed to the host whose answer has not been written yet, and their lines' size.
+  size_t pendingRequests = 0;
+  size_t pendingRequestBytes = 0;
+
+  // Output: lines not yet handed to the socket, and the size of the write in progress.
+  std::string outgoing;
+  size_t writingBytes = 0;
   bool writing = false;
+
   bool closed = false;
   std::set<std::string> listens;
+  // Once the input has ended: fires when the peer closes its reading side as well.
+  GSource* hangupWatch = nullptr;
+
+  size_t unsent() const { return outgoing.size() + writingBytes; }
+  size_t owed() const { return unsent() + pendingRequestBytes; }
 };
 
 struct DriverServer::Impl {
-  Impl(std::string path, InterfaceSide& interface) : path(std::move(path)), interface(interface) {}
+  Impl(DriverSocketFile file, InterfaceSide& interface) : file(std::move(file)), interface(interface) {}
+  ~Impl();
 
-  std::string path;
+  DriverSocketFile file;
   InterfaceSide& interface;
   GObjectPtr<GSocketService> service;
   gulong incomingHandler = 0;
-  dev_t device = 0;
-  ino_t inode = 0;
   std::shared_ptr<AttachedDriver> client;
   // Lets GIO callbacks find out that the server is gone.
   std::shared_ptr<Impl*> self = std::make_shared<Impl*>(this);
@@ -73,10 +78,11 @@ struct DriverServer::Impl {
   static gboolean onIncoming(GSocketService*, GSocketConnection* connection, GObject*, gpointer data);
   void attach(GSocketConnection* connection);
   void detach();
+  // Handles buffered lines and reads more, as far as back-pressure allows.
+  void takeInput(const std::shared_ptr<AttachedDriver>& client);
+  void takeOnePiece(const std::shared_ptr<AttachedDriver>& client);
+  void finishInput(const std::shared_ptr<AttachedDriver>& client);
   void readMore(const std::shared_ptr<AttachedDriver>& client);
-  // Splits what arrived into lines and handles each complete one; false once the client
-  // has gone meanwhile.
-  bool takeInput(const std::shared_ptr<AttachedDriver>& client, std::string_view data);
   void handleLine(const std::shared_ptr<AttachedDriver>& client, std::string_view line);
   void write(const std::shared_ptr<AttachedDriver>& client, std::string line);
   void flush(const std::shared_ptr<AttachedDriver>& client);
@@ -97,6 +103,42 @@ struct WriteOperation {
   std::weak_ptr<AttachedDriver> client;
   std::string data;  // GIO reads from it until the callback runs
 };
+struct HangupWatch {
+  std::weak_ptr<DriverServer::Impl*> server;
+  std::weak_ptr<AttachedDriver> client;
+};
+
+// One request's claim on the client's budget, released when its answer is written or,
+// should the host drop the call unanswered, when the last copy of its reply callback goes.
+class PendingRequest {
+ public:
+  PendingRequest(const std::shared_ptr<AttachedDriver>& client, size_t bytes) : client_(client), bytes_(bytes) {
+    ++client->pendingRequests;
+    client->pendingRequestBytes += bytes;
+  }
+  ~PendingRequest() { release(); }
+  PendingRequest(const PendingRequest&) = delete;
+  PendingRequest& operator=(const PendingRequest&) = delete;
+  void release() {
+    auto client = client_.lock();
+    client_.reset();
+    if (!client) return;
+    --client->pendingRequests;
+    client->pendingRequestBytes -= bytes_;
+  }
+
+ private:
+  std::weak_ptr<AttachedDriver> client_;
+  size_t bytes_;
+};
+
+// Answers a connection that will not be served with one line, then closes it.
+void turnAway(GSocketConnection* connection, const std::string& line) {
+  const std::string data = line + "\n";
+  GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(connection));
+  g_output_stream_write_all(out, data.data(), data.size(), nullptr, nullptr, nullptr);
+  g_io_stream_close(G_IO_STREAM(connection), nullptr, nullptr);
+}
 
 }  // namespace
 
@@ -106,11 +148,14 @@ gboolean DriverServer::Impl::onIncoming(GSocketService*, GSocketConnection* conn
 }
 
 void DriverServer::Impl::attach(GSocketConnection* connection) {
+  // The socket file's mode keeps other users out; this holds even where it does not
+  // (a changed mode, a descriptor passed on, a privileged peer).
+  if (!peerIsOwnUser(g_socket_connection_get_socket(connection))) {
+    turnAway(connection, driverForbiddenLine());
+    return;
+  }
   if (client) {
-    std::string busy = driverBusyLine() + "\n";
-    GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(connection));
-    g_output_stream_write_all(out, busy.data(), busy.size(), nullptr, nullptr, nullptr);
-    g_io_stream_close(G_IO_STREAM(connection), nullptr, nullptr);
+    turnAway(connection, driverBusyLine());
     return;
   }
   client = std::make_shared<AttachedDriver>();
@@ -122,7 +167,7 @@ void DriverServer::Impl::attach(GSocketConnection* connection) {
     if (auto attached = weak.lock()) write(attached, driverCallLine(channel, call));
     result(flutter::EncodableValue());
   });
-  readMore(client);
+  takeInput(client);
 }
 
 void DriverServer::Impl::detach() {
@@ -136,13 +181,103 @@ void DriverServer::Impl::detach() {
     if (interface.isListening(channel)) interface.cancel(channel, flutter::EncodableValue(), {});
   }
   gone->listens.clear();
+  if (gone->hangupWatch) {
+    g_source_destroy(gone->hangupWatch);
+    g_source_unref(gone->hangupWatch);
+    gone->hangupWatch = nullptr;
+  }
   g_cancellable_cancel(gone->cancellable.get());
   // The stream cannot be closed while its read is pending; the socket can, and the peer
   // sees the end at once.
   g_socket_close(g_socket_connection_get_socket(gone->connection.get()), nullptr);
 }
 
+void DriverServer::Impl::takeInput(const std::shared_ptr<AttachedDriver>& from) {
+  // Answers written while handling a line come back here through write(); the loop below
+  // already looks at the budget before each line.
+  if (from->takingInput) return;
+  from->takingInput = true;
+  while (!from->closed) {
+    const size_t limit = from->inputPaused ? kDriverHighWater / 2 : kDriverHighWater;
+    if (from->owed() > limit || from->pendingRequests >= kMaxDriverPendingRequests) {
+      from->inputPaused = true;
+      break;
+    }
+    from->inputPaused = false;
+    if (from->inboxTaken < from->inbox.size()) {
+      takeOnePiece(from);
+    } else if (from->inputEnded) {
+      finishInput(from);
+      break;
+    } else {
+      if (!from->reading) readMore(from);
+      break;
+    }
+  }
+  from->takingInput = false;
+}
+
+void DriverServer::Impl::takeOnePiece(const std::shared_ptr<AttachedDriver>& from) {
+  std::string_view data(from->inbox);
+  data.remove_prefix(from->inboxTaken);
+  const size_t newline = data.find('\n');
+  const std::string_view piece = data.substr(0, newline);
+  from->inboxTaken += newline == std::string_view::npos ? data.size() : newline + 1;
+  if (from->skippingOverlongLine) {
+    if (newline != std::string_view::npos) from->skippingOverlongLine = false;
+    return;
+  }
+  if (from->partialLine.size() + piece.size() > kMaxDriverLineLength) {
+    // Answered now, not at the newline that may never come; the rest of the line is
+    // dropped unread.
+    std::string().swap(from->partialLine);
+    from->skippingOverlongLine = newline == std::string_view::npos;
+    write(from, driverBadRequestLine(
+                    DriverBadRequest{nullptr, "line longer than " + std::to_string(kMaxDriverLineLength) + " bytes"}));
+    return;
+  }
+  if (newline == std::string_view::npos) {
+    from->partialLine.append(piece);
+  } else if (from->partialLine.empty()) {
+    handleLine(from, piece);  // the inbox is not touched until the next read
+  } else {
+    from->partialLine.append(piece);
+    std::string line = std::move(from->partialLine);
+    from->partialLine.clear();
+    handleLine(from, line);
+  }
+}
+
+void DriverServer::Impl::finishInput(const std::shared_ptr<AttachedDriver>& from) {
+  if (from->inputFinished) return;
+  from->inputFinished = true;
+  // A last line without its newline still counts, as it would for a line reader.
+  if (!from->skippingOverlongLine && !from->partialLine.empty()) {
+    std::string last = std::move(from->partialLine);
+    std::string().swap(from->partialLine);
+    handleLine(from, last);
+    if (from->closed) return;
+  }
+  // The peer may only have shut down its sending side (as `socat -t N -` does when its
+  // input ends) and still wait for answers and events: stay until it closes its reading
+  // side too, which the socket reports as a hang-up, or until a write fails.
+  from->hangupWatch = g_socket_create_source(g_socket_connection_get_socket(from->connection.get()),
+                                             static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR), nullptr);
+  g_source_set_callback(
+      from->hangupWatch,
+      G_SOURCE_FUNC(+[](GSocket*, GIOCondition, gpointer data) -> gboolean {
+        const auto* watch = static_cast<const HangupWatch*>(data);
+        auto server = watch->server.lock();
+        auto client = watch->client.lock();
+        if (server && client && (*server)->client == client) (*server)->detach();
+        return G_SOURCE_REMOVE;
+      }),
+      new HangupWatch{self, from}, [](gpointer data) { delete static_cast<HangupWatch*>(data); });
+  g_source_attach(from->hangupWatch, nullptr);
+}
+
 void DriverServer::Impl::readMore(const std::shared_ptr<AttachedDriver>& reader) {
+  reader->reading = true;
   auto operation = std::make_unique<ReadOperation>();
   operation->server = self;
   operation->client = reader;
@@ -159,55 +294,20 @@ void DriverServer::Impl::readMore(const std::shared_ptr<AttachedDriver>& reader)
         auto reader = operation->client.lock();
         if (!server || !reader || reader->closed) return;
         Impl& impl = **server;
-        if (count <= 0) {  // end of stream or a broken connection: the driver has gone
-          // A last line without its newline still counts, as it would for a line reader.
-          if (count == 0 && !reader->skippingOverlongLine && !reader->partialLine.empty()) {
-            std::string last = std::move(reader->partialLine);
-            impl.handleLine(reader, last);
-          }
+        reader->reading = false;
+        if (count < 0) {  // a broken connection: the driver has gone
           if (impl.client == reader) impl.detach();
           return;
         }
-        if (impl.takeInput(reader, std::string_view(operation->buffer, static_cast<size_t>(count)))) {
-          impl.readMore(reader);
+        if (count == 0) {
+          reader->inputEnded = true;
+        } else {
+          reader->inbox.assign(operation->buffer, static_cast<size_t>(count));
+          reader->inboxTaken = 0;
         }
+        impl.takeInput(reader);
       },
       operation.release());
-}
-
-bool DriverServer::Impl::takeInput(const std::shared_ptr<AttachedDriver>& from, std::string_view data) {
-  while (!data.empty()) {
-    if (from->closed) return false;
-    const size_t newline = data.find('\n');
-    const std::string_view piece = data.substr(0, newline);
-    data.remove_prefix(newline == std::string_view::npos ? data.size() : newline + 1);
-    if (from->skippingOverlongLine) {
-      if (newline != std::string_view::npos) from->skippingOverlongLine = false;
-      continue;
-    }
-    if (from->partialLine.size() + piece.size() > kMaxDriverLineLength) {
-      // Answered now, not at the newline that may never come; the rest of the line is
-      // dropped unread.
-      std::string().swap(from->partialLine);
-      from->skippingOverlongLine = newline == std::string_view::npos;
-      write(from, driverBadRequestLine(
-                      DriverBadRequest{nullptr, "line longer than " + std::to_string(kMaxDriverLineLength) + " bytes"}));
-      continue;
-    }
-    if (newline == std::string_view::npos) {
-      from->partialLine.append(piece);
-      continue;
-    }
-    if (from->partialLine.empty()) {
-      handleLine(from, piece);
-    } else {
-      from->partialLine.append(piece);
-      std::string line = std::move(from->partialLine);
-      from->partialLine.clear();
-      handleLine(from, line);
-    }
-  }
-  return !from->closed;
 }
 
 void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from, std::string_view line) {
@@ -220,8 +320,13 @@ void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from,
   }
   auto& request = std::get<DriverRequest>(parsed);
   std::weak_ptr<AttachedDriver> weak = from;
-  auto replyTo = [this, weak, id = request.id](const flutter::FlutterReply& reply) {
-    if (auto attached = weak.lock()) write(attached, driverReplyLine(id, reply));
+  auto pending = std::make_shared<PendingRequest>(from, line.size());
+  auto replyTo = [this, weak, pending, id = request.id](const flutter::FlutterReply& reply) {
+    pending->release();
+    auto attached = weak.lock();
+    if (!attached) return;
+    write(attached, driverReplyLine(id, reply));
+    takeInput(attached);
   };
   switch (request.op) {
     case DriverRequest::Op::kInvoke:
@@ -237,6 +342,7 @@ void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from,
       };
       auto onReply = [weak, channel = request.channel, replyTo](const flutter::FlutterReply& reply) {
         auto attached = weak.lock();
+        // A refused listen leaves nothing behind to cancel later.
         if (attached && !std::holds_alternative<flutter::EncodableValue>(reply)) attached->listens.erase(channel);
         replyTo(reply);
       };
@@ -252,16 +358,26 @@ void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from,
 
 void DriverServer::Impl::write(const std::shared_ptr<AttachedDriver>& to, std::string line) {
   if (to->closed) return;
-  line.push_back('\n');
-  to->outgoing.push_back(std::move(line));
+  to->outgoing.append(line).push_back('\n');
+  if (to->unsent() > kDriverUnsentCap) {
+    // Reading has long stopped, so only events and host calls can have brought it here:
+    // rather than lose some of them without a word, the client goes as a whole.
+    std::cerr << "tessra: driver dropped: it left more than " << kDriverUnsentCap
+              << " bytes of answers and events unread" << std::endl;
+    if (client == to) detach();
+    return;
+  }
   flush(to);
 }
 
 void DriverServer::Impl::flush(const std::shared_ptr<AttachedDriver>& to) {
   if (to->writing || to->outgoing.empty() || to->closed) return;
   to->writing = true;
-  auto operation = std::make_unique<WriteOperation>(WriteOperation{self, to, std::move(to->outgoing.front())});
-  to->outgoing.pop_front();
+  // Everything queued goes out in one write: a client that reads slowly gets few large
+  // writes rather than one per line.
+  auto operation = std::make_unique<WriteOperation>(WriteOperation{self, to, std::string()});
+  operation->data.swap(to->outgoing);
+  to->writingBytes = operation->data.size();
   const std::string& data = operation->data;
   g_output_stream_write_all_async(
       g_io_stream_get_output_stream(G_IO_STREAM(to->connection.get())), data.data(), data.size(), G_PRIORITY_DEFAULT,
@@ -275,63 +391,29 @@ void DriverServer::Impl::flush(const std::shared_ptr<AttachedDriver>& to) {
         auto writer = operation->client.lock();
         if (!server || !writer || writer->closed) return;
         writer->writing = false;
+        writer->writingBytes = 0;
         Impl& impl = **server;
-        if (!written) {
+        if (!written) {  // the peer closed its reading side
           if (impl.client == writer) impl.detach();
           return;
         }
         impl.flush(writer);
+        if (writer->inputPaused) impl.takeInput(writer);
       },
       operation.release());
 }
 
 std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, InterfaceSide& interface,
                                                   std::string& whyNot) {
-  if (path.empty() || path.size() >= sizeof(sockaddr_un::sun_path)) {
-    whyNot = "driver socket path \"" + path + "\" is empty or too long for a Unix socket";
-    return nullptr;
-  }
-  struct stat existing {};
-  if (lstat(path.c_str(), &existing) == 0) {
-    if (!S_ISSOCK(existing.st_mode)) {
-      whyNot = "driver socket path \"" + path + "\" exists and is not a socket; leaving it alone";
-      return nullptr;
-    }
-    if (someoneServes(path)) {
-      whyNot = "driver socket \"" + path + "\" is served by another process";
-      return nullptr;
-    }
-    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-      whyNot = "cannot remove the stale driver socket \"" + path + "\": " + std::strerror(errno);
-      return nullptr;
-    }
-  }
-
-  auto impl = std::make_unique<Impl>(path, interface);
+  auto file = DriverSocketFile::create(path, whyNot);
+  if (!file) return nullptr;
+  auto impl = std::make_unique<Impl>(std::move(*file), interface);
   impl->service.reset(g_socket_service_new());
-  GObjectPtr<GSocketAddress> address(g_unix_socket_address_new(path.c_str()));
-  GError* error = nullptr;
-  // The socket file takes its mode from the umask at bind time; a narrow umask closes the
-  // window in which another user could connect before the chmod below.
-  mode_t previousMask = umask(0177);
-  gboolean added = g_socket_listener_add_address(G_SOCKET_LISTENER(impl->service.get()), address.get(),
-                                                 G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_DEFAULT, nullptr, nullptr,
-                                                 &error);
-  umask(previousMask);
-  GErrorPtr ownedError(error);
-  if (!added) {
-    whyNot = "cannot create the driver socket \"" + path + "\": " + (error ? error->message : "unknown error");
+  g_autoptr(GError) error = nullptr;
+  if (!g_socket_listener_add_socket(G_SOCKET_LISTENER(impl->service.get()), impl->file.socket(), nullptr, &error)) {
+    whyNot = "cannot serve the driver socket \"" + path + "\": " + error->message;
     return nullptr;
   }
-  struct stat created {};
-  if (chmod(path.c_str(), 0600) != 0 || lstat(path.c_str(), &created) != 0) {
-    whyNot = "cannot restrict the driver socket \"" + path + "\": " + std::strerror(errno);
-    g_socket_listener_close(G_SOCKET_LISTENER(impl->service.get()));
-    unlink(path.c_str());
-    return nullptr;
-  }
-  impl->device = created.st_dev;
-  impl->inode = created.st_ino;
   impl->incomingHandler =
       g_signal_connect(impl->service.get(), "incoming", G_CALLBACK(&Impl::onIncoming), impl.get());
   g_socket_service_start(impl->service.get());
@@ -340,21 +422,20 @@ std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, Inter
 
 DriverServer::DriverServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-DriverServer::~DriverServer() {
-  impl_->detach();
-  g_signal_handler_disconnect(impl_->service.get(), impl_->incomingHandler);
-  g_socket_service_stop(impl_->service.get());
-  g_socket_listener_close(G_SOCKET_LISTENER(impl_->service.get()));
-  // Only our own socket: someone may have put something else there meanwhile.
-  struct stat current {};
-  if (lstat(impl_->path.c_str(), &current) == 0 && current.st_dev == impl_->device &&
-      current.st_ino == impl_->inode) {
-    unlink(impl_->path.c_str());
+DriverServer::~DriverServer() = default;
+
+DriverServer::Impl::~Impl() {
+  detach();
+  if (incomingHandler != 0) g_signal_handler_disconnect(service.get(), incomingHandler);
+  if (service) {
+    g_socket_service_stop(service.get());
+    g_socket_listener_close(G_SOCKET_LISTENER(service.get()));
   }
+  // The file goes after the listener: it removes the socket file if it is still ours.
 }
 
 bool DriverServer::hasClient() const { return impl_->client != nullptr; }
 
-const std::string& DriverServer::path() const { return impl_->path; }
+const std::string& DriverServer::path() const { return impl_->file.path(); }
 
 }  // namespace engine

@@ -52,15 +52,22 @@ void InterfaceSide::invokeMethod(const std::string& channel, const std::string& 
 void InterfaceSide::listen(const std::string& channel, const flutter::EncodableValue& arguments,
                            EventCallback onEvent, ReplyCallback onReply) {
   const uint64_t id = nextListenerId_++;
-  streamChannels_.insert(channel);
+  const bool newChannel = streamChannels_.insert(channel).second;
   listeners_[channel] = Listener{id, std::move(onEvent)};
   invokeMethod(channel, "listen", arguments,
-               [weak = std::weak_ptr<InterfaceSide*>(self_), channel, id,
+               [weak = std::weak_ptr<InterfaceSide*>(self_), channel, id, newChannel,
                 onReply = std::move(onReply)](const FlutterReply& reply) {
                  auto self = weak.lock();
                  if (!self) return;
-                 // A refused or unknown stream leaves nothing to route events for.
-                 if (!std::holds_alternative<flutter::EncodableValue>(reply)) (*self)->stopListening(channel, id);
+                 InterfaceSide& side = **self;
+                 if (std::holds_alternative<flutter::EncodableValue>(reply)) {
+                   side.streamChannels_.insert(channel);
+                 } else {
+                   // A refused or unknown stream leaves nothing to route events for, and
+                   // its name is not kept: a driver could otherwise grow the set without end.
+                   side.stopListening(channel, id);
+                   if (newChannel && side.listeners_.count(channel) == 0) side.streamChannels_.erase(channel);
+                 }
                  if (onReply) onReply(reply);
                });
 }

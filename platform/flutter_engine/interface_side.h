@@ -79,8 +79,9 @@ class InterfaceSide {
   InProcessMessenger& messenger_;
   std::map<std::string, Listener> listeners_;
   std::map<std::string, CallHandler> handlers_;
-  // Channels listened to at some point: events still on their way after a cancel land
-  // there and are dropped quietly rather than taken for broken calls.
+  // Channels listened to at some point (refused listens not counted): events still on
+  // their way after a cancel land there and are dropped quietly rather than taken for
+  // broken calls.
   std::set<std::string> streamChannels_;
   CallInterceptor interceptor_;
   uint64_t nextListenerId_ = 1;

@@ -92,6 +92,15 @@ TEST_F(InterfaceSideTest, ARefusedOrUnknownListenLeavesNothingListening) {
                                                 flutter::FlutterMethodNotImplemented}));
   EXPECT_FALSE(ui().isListening("scan"));
   EXPECT_FALSE(ui().isListening("nothing-here"));
+
+  // Nor are their names kept (a driver could grow them without end): a stray message on
+  // such a channel is no late event of a stream but a broken call, as on any channel.
+  flutter::testing::EmbeddingLogCapture log;
+  host().send("scan", {9, 9}, {});
+  host().send("nothing-here", {9, 9}, {});
+  queue.runUntilIdle();
+  EXPECT_TRUE(log.contains("\"scan\": undecodable call"));
+  EXPECT_TRUE(log.contains("\"nothing-here\": undecodable call"));
 }
 
 TEST_F(InterfaceSideTest, UndecodableEventsArriveAsErrorEvents) {

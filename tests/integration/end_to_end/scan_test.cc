@@ -1,9 +1,11 @@
 // The scan and permission channels of the real binary, driven through the driver socket
 // inside a fakelan namespace (en0 on a documentation /24 with a few responders). Nothing
 // here may run outside such a namespace.
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
 #include <sstream>
@@ -140,6 +142,69 @@ TEST_F(InsideFakeLan, ThePermissionProbeAnswersWhetherLoopbackPort80Accepts) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[1], "🔹 Network permission granted");
   EXPECT_EQ(lines[2], "🔹 Network permission granted");
+}
+
+// The processes whose working folder is `dir`: what a script left running there.
+std::vector<pid_t> processesWorkingIn(const std::string& dir) {
+  std::vector<pid_t> found;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path() / "cwd", error) == dir) found.push_back(std::stoi(name));
+  }
+  return found;
+}
+
+// The README's socat example, as printed, from a folder where build/app/tessra is this
+// build's binary. Its first line (a fakelan namespace and a private session bus) is what
+// this test runs in already; the rest is taken from the README itself.
+TEST(ReadmeDriverExample, PrintsTheListensReplyAndTheWholeSweep) {
+  ASSERT_FALSE(environment("FAKELAN_NS_SCAN").empty()) << "refusing to scan outside a fakelan namespace";
+  if (environment("DISPLAY").empty()) GTEST_SKIP() << "needs an X display (tests/run-tests starts Xvfb)";
+  const std::string readme = readFile(TESSRA_SOURCE_DIR "/README.md");
+  const std::string opening = "../shared/lab/fakelan run -- dbus-run-session -- sh -c '";
+  size_t start = readme.find(opening, readme.find("Example with `socat`"));
+  ASSERT_NE(start, std::string::npos) << "the README's socat example is not where it was";
+  start += opening.size();
+  const std::string script = readme.substr(start, readme.find('\'', start) - start);
+
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() + "/build/app");
+  std::filesystem::create_symlink(TESSRA_BINARY, dir.path() + "/build/app/tessra");
+  std::filesystem::create_directory(dir.path() + "/run");
+  std::filesystem::permissions(dir.path() + "/run", std::filesystem::perms::owner_all);
+  std::optional<int> status;
+  std::string printed;
+  {
+    ChildProcess example({"env", "-C", dir.path(), "sh", "-c", script},
+                         {{"XDG_RUNTIME_DIR", dir.path() + "/run"},
+                          {"XDG_CONFIG_HOME", dir.path() + "/config"},
+                          {"HOME", dir.path()}},
+                         dir.path());
+    status = example.waitForExit(60s);
+    printed = example.standardOutput();
+    // The example leaves tessra running (fakelan would end it); it must be gone before
+    // another test starts one on the same session bus.
+    for (pid_t pid : processesWorkingIn(dir.path())) kill(pid, SIGTERM);
+    EXPECT_TRUE(eventually([&] { return processesWorkingIn(dir.path()).empty(); }, 10s));
+    EXPECT_EQ(status, 0) << example.standardError();
+  }
+
+  std::stringstream lines(printed);
+  std::vector<nlohmann::json> messages;
+  for (std::string line; std::getline(lines, line);) messages.push_back(nlohmann::json::parse(line, nullptr, false));
+  ASSERT_EQ(messages.size(), 1u + 254u + 1u) << printed;
+  EXPECT_EQ(messages.front(), nlohmann::json::parse(R"({"id":1,"reply":null})"));
+  EXPECT_EQ(messages.back(), (nlohmann::json{{"event", kScanChannel}, {"value", nullptr}}));
+  std::set<std::string> seen, answered;
+  for (size_t i = 1; i + 1 < messages.size(); ++i) {
+    const std::string ip = messages[i]["value"]["ip"];
+    seen.insert(ip);
+    if (messages[i]["value"]["success"].get<bool>()) answered.insert(ip);
+  }
+  EXPECT_EQ(seen.size(), 254u);
+  EXPECT_EQ(answered, fakelanReachable());
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -69,6 +71,9 @@ class Client {
     fd_ = -1;
   }
   bool connected() const { return connected_; }
+  int fd() const { return fd_; }
+  // Shuts down the sending side only, as `socat -t N -` does when its input ends.
+  void finishSending() { ASSERT_EQ(shutdown(fd_, SHUT_WR), 0); }
 
   void send(const std::string& line) {
     std::string data = line + "\n";
@@ -171,7 +176,11 @@ class DriverServerTest : public ::testing::Test {
 };
 
 TEST_F(DriverServerTest, TheSocketIsPrivateAndGoesAwayWithTheEngine) {
-  ASSERT_NE(startEngine().driver(), nullptr);
+  // With an open umask the mode has to come from the socket itself.
+  const mode_t previousMask = umask(0);
+  startEngine();
+  umask(previousMask);
+  ASSERT_NE(engine_->driver(), nullptr);
   struct stat info {};
   ASSERT_EQ(lstat(path_.c_str(), &info), 0);
   EXPECT_TRUE(S_ISSOCK(info.st_mode));
@@ -209,6 +218,49 @@ TEST_F(DriverServerTest, AStaleSocketIsReplacedButALiveOneIsNot) {
   EXPECT_EQ(DriverServer::start(path_, otherSide, whyNot), nullptr) << "a second server must not steal a live socket";
   Client client(path_, pump_);
   EXPECT_TRUE(client.connected());
+}
+
+TEST_F(DriverServerTest, AnotherUserIsTurnedAwayWithOneLine) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to connect as another user";
+  startEngine();
+  // As if the socket's mode did not keep other users out.
+  ASSERT_EQ(chmod(path_.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  int answer[2];
+  ASSERT_EQ(pipe(answer), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {  // only system calls from here on
+    close(answer[0]);
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) _exit(3);
+    char buffer[512];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof(buffer))) > 0) {
+      if (::write(answer[1], buffer, static_cast<size_t>(n)) != n) _exit(4);
+    }
+    _exit(n == 0 ? 0 : 5);
+  }
+  close(answer[1]);
+  int status = 0;
+  ASSERT_TRUE(pump_.until([&] { return waitpid(child, &status, WNOHANG) == child; }));
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "the stranger could not connect, or was not closed";
+  std::string said;
+  char buffer[512];
+  for (ssize_t n; (n = read(answer[0], buffer, sizeof(buffer))) > 0;) said.append(buffer, static_cast<size_t>(n));
+  close(answer[0]);
+  ASSERT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_EQ(Json::parse(said)["error"]["code"], "forbidden") << said;
+  EXPECT_FALSE(engine_->driver()->hasClient());
+
+  Client own(path_, pump_);
+  own.send(R"({"id":1,"op":"invoke","channel":"nobody","method":"x"})");
+  EXPECT_EQ(own.next(), Json::parse(R"({"id":1,"notImplemented":true})")) << "the own user still gets in";
 }
 
 TEST_F(DriverServerTest, MalformedLinesAreAnsweredAndTheConnectionStaysUp) {
@@ -297,6 +349,127 @@ TEST_F(DriverServerTest, ListenEventsAndCancel) {
   EXPECT_EQ(stream->cancels, 1);
   client.send(R"({"id":3,"op":"cancel","channel":"scan"})");
   EXPECT_EQ(client.next()["error"]["code"], "error") << "nothing left to cancel";
+}
+
+TEST_F(DriverServerTest, AClientThatOnlyStopsSendingKeepsGettingAnswersAndEventsUntilItCloses) {
+  startEngine();
+  auto stream = std::make_shared<RecordingStream>();
+  flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+  Client client(path_, pump_);
+  client.send(R"({"id":1,"op":"listen","channel":"scan"})");
+  client.finishSending();
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":1,"reply":null})"));
+  stream->sink("later");
+  EXPECT_EQ(client.next(), Json::parse(R"({"event":"scan","value":"later"})"));
+  EXPECT_TRUE(engine_->driver()->hasClient());
+  EXPECT_EQ(stream->cancels, 0);
+
+  client.close();
+  ASSERT_TRUE(pump_.until([&] { return !engine_->driver()->hasClient(); }));
+  pump_.once();
+  EXPECT_EQ(stream->cancels, 1);
+}
+
+// Sends as much as the socket takes, pumping the server in between, until it takes
+// nothing more for a good while (the server has stopped reading) or `most` bytes have
+// gone. Returns how many went.
+size_t sendUntilHeldBack(Client& client, Pump& pump, const std::string& data, size_t most) {
+  size_t sent = 0;
+  int idleRounds = 0;
+  while (sent < most && idleRounds < 200) {
+    const ssize_t n = ::send(client.fd(), data.data(), data.size(), MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+      idleRounds = 0;
+    } else {
+      EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK) << std::strerror(errno);
+      ++idleRounds;
+      pump.once();
+    }
+  }
+  return sent;
+}
+
+TEST_F(DriverServerTest, AClientThatWritesWithoutReadingIsHeldBackAndLosesNothingOnceItReads) {
+  constexpr size_t kLineSize = 64;
+  startEngine();
+  auto stream = std::make_shared<RecordingStream>();
+  flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+  Client client(path_, pump_);
+  client.send(R"({"id":1,"op":"listen","channel":"scan"})");
+  ASSERT_EQ(client.next(), Json::parse(R"({"id":1,"reply":null})"));
+
+  // Each line earns a refusal. Without back-pressure the server would read on and keep
+  // every answer; with it the client's writes stall once what the server owes passes the
+  // high-water mark, within the socket buffers of both ends. (Lines of "1" alone do the
+  // same, only with some hundred thousand lines to refuse on the way.)
+  const std::string line = std::string(kLineSize - 2, ' ') + "1\n";
+  std::string lines;
+  for (int i = 0; i < 1024; ++i) lines += line;
+  const size_t most = 16 * 1024 * 1024;
+  const size_t sent = sendUntilHeldBack(client, pump_, lines, most);
+  ASSERT_LT(sent, most) << "the server never stopped reading";
+  EXPECT_TRUE(engine_->driver()->hasClient()) << "held back, not dropped";
+
+  // Events still come meanwhile, and wait their turn.
+  for (int i = 0; i < 1000; ++i) stream->sink(EncodableValue(i));
+  pump_.once();
+
+  // Thousands of lines: looked at as text, only the events parsed.
+  size_t refusals = 0;
+  int events = 0;
+  std::string unread;
+  bool closed = false;
+  pump_.until([&] {
+    char chunk[64 * 1024];
+    const ssize_t n = recv(client.fd(), chunk, sizeof(chunk), 0);
+    if (n > 0) unread.append(chunk, static_cast<size_t>(n));
+    closed = n == 0;
+    size_t start = 0;
+    for (size_t end; (end = unread.find('\n', start)) != std::string::npos; start = end + 1) {
+      const std::string_view line(unread.data() + start, end - start);
+      if (line.starts_with(R"({"event":)")) {
+        EXPECT_EQ(Json::parse(line)["value"], events) << "events in order, none lost";
+        ++events;
+      } else {
+        EXPECT_TRUE(line.starts_with(R"({"error":{"code":"bad-request")")) << line;
+        ++refusals;
+      }
+    }
+    unread.erase(0, start);
+    return closed || (refusals >= sent / kLineSize && events >= 1000);
+  });
+  EXPECT_FALSE(closed);
+  EXPECT_EQ(events, 1000);
+  EXPECT_EQ(refusals, sent / kLineSize) << "every line answered once the client read";
+}
+
+TEST_F(DriverServerTest, AClientThatLeavesEventsUnreadIsDroppedAtTheCapWithOneLine) {
+  startEngine();
+  auto stream = std::make_shared<RecordingStream>();
+  flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+  Client client(path_, pump_);
+  client.send(R"({"id":1,"op":"listen","channel":"scan"})");
+  ASSERT_EQ(client.next(), Json::parse(R"({"id":1,"reply":null})"));
+
+  ::testing::internal::CaptureStderr();
+  const std::string big(64 * 1024, 'e');
+  size_t eventsSent = 0;
+  // The cap, plus what the socket buffers hold, plus a margin, and no further.
+  const size_t most = (kDriverUnsentCap + 4 * 1024 * 1024) / big.size();
+  while (engine_->driver()->hasClient() && eventsSent < most) {
+    stream->sink(EncodableValue(big));
+    ++eventsSent;
+    pump_.once();
+  }
+  const std::string stderrText = ::testing::internal::GetCapturedStderr();
+  ASSERT_FALSE(engine_->driver()->hasClient()) << "still attached after " << eventsSent << " unread events";
+  EXPECT_GT(eventsSent * big.size(), kDriverUnsentCap) << "dropped before the cap";
+  EXPECT_EQ(std::count(stderrText.begin(), stderrText.end(), '\n'), 1) << stderrText;
+  EXPECT_NE(stderrText.find("driver dropped"), std::string::npos) << stderrText;
+  pump_.once();
+  EXPECT_EQ(stream->cancels, 1) << "its listen cancelled as on any departure";
+  EXPECT_TRUE(client.closedByServer());
 }
 
 TEST_F(DriverServerTest, TheAttachedDriverGetsHostCallsAndItsDepartureCancelsItsListens) {
