@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "BuiltInInterface/built_in_interface.h"
 #include "Runner/embedding/event_channel.h"
 #include "Runner/embedding/method_channel.h"
 #include "platform/dispatch/testing/fake_main_queue.h"
@@ -162,7 +163,10 @@ class DriverServerTest : public ::testing::Test {
   }
 
   StandInEngine& startEngine() {
-    engine_ = std::make_unique<StandInEngine>(queue_, StandInEngineOptions{path_, [this] { ++quits_; }});
+    // The built-in interface too: it must stay out of the host's calls while a driver has them.
+    engine_ = std::make_unique<StandInEngine>(queue_, StandInEngineOptions{path_, [this](InterfaceSide& side) {
+                                                return std::make_unique<built_in::BuiltInInterface>(side, [this] { ++quits_; });
+                                              }});
     return *engine_;
   }
   flutter::FlutterBinaryMessenger& host() { return engine_->binaryMessenger(); }

@@ -2,10 +2,10 @@
 
 #include <gtk/gtk.h>
 
-#include "platform/flutter_engine/built_in/gtk_widgets.h"
-#include "platform/flutter_engine/built_in/scan_session.h"
+#include "BuiltInInterface/gtk_widgets.h"
+#include "BuiltInInterface/scan_session.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 // Shows a ScanSession: the progress figure and state in words, reachable hosts in a list of
 // their own, the addresses that gave no reply in a dimmer list beside it, each address added
@@ -40,4 +40,4 @@ class GtkScanPanel {
   GtkWidget* silentList_;
 };
 
-}  // namespace engine::built_in
+}  // namespace built_in

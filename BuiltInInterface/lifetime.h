@@ -2,7 +2,7 @@
 
 #include <memory>
 
-namespace engine::built_in {
+namespace built_in {
 
 // Lets a reply that arrives after its panel is gone find that out: the panel owns a
 // Lifetime, and callbacks hold a Lifetime::Watch and ask it before touching the panel.
@@ -21,4 +21,4 @@ class Lifetime {
   std::shared_ptr<const char> token_;
 };
 
-}  // namespace engine::built_in
+}  // namespace built_in

@@ -1,8 +1,8 @@
-#include "platform/flutter_engine/built_in/gtk_scan_panel.h"
+#include "BuiltInInterface/gtk_scan_panel.h"
 
-#include "platform/flutter_engine/built_in/translations.h"
+#include "BuiltInInterface/translations.h"
 
-namespace engine::built_in {
+namespace built_in {
 namespace {
 
 GtkWidget* makeHostList(const char* accessibleName) {
@@ -163,4 +163,4 @@ void GtkScanPanel::showStatus() {
   gtk_widget_set_sensitive(stopButton_, session_.listening());
 }
 
-}  // namespace engine::built_in
+}  // namespace built_in

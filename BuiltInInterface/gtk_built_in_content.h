@@ -4,13 +4,13 @@
 
 #include <functional>
 
-#include "platform/flutter_engine/built_in/gtk_launch_at_login_panel.h"
-#include "platform/flutter_engine/built_in/gtk_permission_panel.h"
-#include "platform/flutter_engine/built_in/gtk_quit_dialog.h"
-#include "platform/flutter_engine/built_in/gtk_scan_panel.h"
-#include "platform/flutter_engine/built_in/gtk_widgets.h"
+#include "BuiltInInterface/gtk_launch_at_login_panel.h"
+#include "BuiltInInterface/gtk_permission_panel.h"
+#include "BuiltInInterface/gtk_quit_dialog.h"
+#include "BuiltInInterface/gtk_scan_panel.h"
+#include "BuiltInInterface/gtk_widgets.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 // The built-in interface as GTK widgets: the window's content, the two settings rows above
 // the scan results. Also puts the quit question. Needs GTK to be initialised. Main thread
@@ -36,4 +36,4 @@ class GtkBuiltInContent {
   GtkLaunchAtLoginPanel launchAtLoginPanel_;
 };
 
-}  // namespace engine::built_in
+}  // namespace built_in

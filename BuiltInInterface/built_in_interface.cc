@@ -1,13 +1,20 @@
-#include "platform/flutter_engine/built_in_interface.h"
+#include "BuiltInInterface/built_in_interface.h"
 
 #include <glib.h>
 
-#include "platform/flutter_engine/built_in/gtk_built_in_content.h"
+#include "BuiltInInterface/gtk_built_in_content.h"
+#include "BuiltInInterface/translations.h"
+#include "platform/appkit/ns_application.h"
 #include "platform/flutter_engine/engine_view.h"
 
-namespace engine {
+namespace built_in {
 
-BuiltInInterface::BuiltInInterface(InterfaceSide& interface, std::function<void()> quit)
+std::unique_ptr<engine::InterfaceProgram> BuiltInInterface::runInApplication(engine::InterfaceSide& interface) {
+  bindTranslations();
+  return std::make_unique<BuiltInInterface>(interface, [] { appkit::NSApp().stop(0); });
+}
+
+BuiltInInterface::BuiltInInterface(engine::InterfaceSide& interface, std::function<void()> quit)
     : interface_(interface), quit_(std::move(quit)), scan_(interface), permission_(interface), launchAtLogin_(interface) {
   interface_.setMethodCallHandler(kLifecycleChannel,
                                   [this](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
@@ -26,7 +33,7 @@ BuiltInInterface::~BuiltInInterface() {
   dismantle();
 }
 
-void BuiltInInterface::showIn(EngineView& view) {
+void BuiltInInterface::showIn(engine::EngineView& view) {
   if (widgets_ || pendingView_) return;
   pendingView_ = &view;
   // After the window's map request has gone out (the main loop sends pending requests before
@@ -51,9 +58,9 @@ void BuiltInInterface::dropPendingBuild() {
 
 void BuiltInInterface::build() {
   if (!pendingView_) return;
-  EngineView& view = *pendingView_;
+  engine::EngineView& view = *pendingView_;
   dropPendingBuild();
-  widgets_ = std::make_unique<built_in::GtkBuiltInContent>(scan_, permission_, launchAtLogin_);
+  widgets_ = std::make_unique<GtkBuiltInContent>(scan_, permission_, launchAtLogin_);
   view.setContent(widgets_->content());
   askToQuit_ = [this](std::function<void(bool)> answer) {
     if (widgets_) widgets_->askToQuit(std::move(answer));
@@ -79,4 +86,4 @@ void BuiltInInterface::onQuitAttempt() {
   });
 }
 
-}  // namespace engine
+}  // namespace built_in

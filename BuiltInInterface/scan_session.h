@@ -4,10 +4,10 @@
 #include <set>
 #include <string>
 
-#include "platform/flutter_engine/built_in/lifetime.h"
+#include "BuiltInInterface/lifetime.h"
 #include "platform/flutter_engine/interface_side.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 // One address of a sweep as the scan channel reported it.
 struct ScanResult {
@@ -56,7 +56,7 @@ class ScanSession {
     std::function<void()> onStatus;                   // phase, counts or problem changed
   };
 
-  explicit ScanSession(InterfaceSide& interface);
+  explicit ScanSession(engine::InterfaceSide& interface);
   ~ScanSession();
   ScanSession(const ScanSession&) = delete;
   ScanSession& operator=(const ScanSession&) = delete;
@@ -76,13 +76,13 @@ class ScanSession {
   const std::string& problem() const { return problem_; }
 
  private:
-  void onEvent(const StreamEvent& event);
+  void onEvent(const engine::StreamEvent& event);
   void onResult(const flutter::EncodableValue& value);
   void onListenReply(const flutter::FlutterReply& reply, uint64_t generation);
   void setPhase(Phase phase);
   void notifyStatus();
 
-  InterfaceSide& interface_;
+  engine::InterfaceSide& interface_;
   Observer observer_;
   Phase phase_ = Phase::kIdle;
   std::set<std::string, AddressOrder> reachable_;
@@ -93,4 +93,4 @@ class ScanSession {
   Lifetime lifetime_;
 };
 
-}  // namespace engine::built_in
+}  // namespace built_in

@@ -1,8 +1,8 @@
-#include "platform/flutter_engine/built_in/gtk_launch_at_login_panel.h"
+#include "BuiltInInterface/gtk_launch_at_login_panel.h"
 
-#include "platform/flutter_engine/built_in/translations.h"
+#include "BuiltInInterface/translations.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 GtkLaunchAtLoginPanel::GtkLaunchAtLoginPanel(LaunchAtLoginSetting& setting)
     : setting_(setting), root_(gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12)) {
@@ -71,4 +71,4 @@ void GtkLaunchAtLoginPanel::show() {
   gtk_widget_set_visible(note_, !note.empty());
 }
 
-}  // namespace engine::built_in
+}  // namespace built_in

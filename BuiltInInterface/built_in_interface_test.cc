@@ -2,13 +2,13 @@
 // channels over the in-process messenger.
 #include <gtest/gtest.h>
 
+#include "BuiltInInterface/built_in_interface.h"
 #include "Runner/embedding/event_channel.h"
 #include "Runner/embedding/method_channel.h"
 #include "platform/dispatch/testing/fake_main_queue.h"
-#include "platform/flutter_engine/built_in_interface.h"
 #include "platform/flutter_engine/stand_in_engine.h"
 
-namespace engine::built_in {
+namespace built_in {
 namespace {
 
 using flutter::EncodableMap;
@@ -38,16 +38,16 @@ class SweepHost : public flutter::FlutterStreamHandler {
 class BuiltInInterfaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    engine = std::make_unique<StandInEngine>(queue, StandInEngineOptions{std::nullopt, [this] { ++quits; }});
+    standIn = std::make_unique<engine::StandInEngine>(queue, engine::StandInEngineOptions{});
     flutter::FlutterEventChannel::eventChannelWithName(ScanSession::kChannel, host()).setStreamHandler(sweep);
   }
-  flutter::FlutterBinaryMessenger& host() { return engine->binaryMessenger(); }
-  InterfaceSide& ui() { return engine->interfaceSide(); }
+  flutter::FlutterBinaryMessenger& host() { return standIn->binaryMessenger(); }
+  engine::InterfaceSide& ui() { return standIn->interfaceSide(); }
   void settle() { queue.runUntilIdle(); }
 
   dispatch::testing::FakeMainQueue queue;
   int quits = 0;
-  std::unique_ptr<StandInEngine> engine;
+  std::unique_ptr<engine::StandInEngine> standIn;
   std::shared_ptr<SweepHost> sweep = std::make_shared<SweepHost>();
 };
 
@@ -234,5 +234,29 @@ TEST_F(BuiltInInterfaceTest, AQuitAttemptEndsTheApplicationOnlyWhenThePersonSays
   EXPECT_EQ(questions.size(), 2u) << "a driver has the calls";
 }
 
+TEST_F(BuiltInInterfaceTest, RunByTheEngineItEndsTheApplicationOnAQuitAttemptUnlessADriverHasTheCalls) {
+  standIn = std::make_unique<engine::StandInEngine>(
+      queue, engine::StandInEngineOptions{std::nullopt, [this](engine::InterfaceSide& side) {
+                                            return std::make_unique<BuiltInInterface>(side, [this] { ++quits; });
+                                          }});
+  std::vector<flutter::FlutterReply> replies;
+  auto lifecycle = flutter::FlutterMethodChannel::methodChannelWithName(BuiltInInterface::kLifecycleChannel, host());
+  lifecycle.invokeMethod("somethingElse", {}, [&](const flutter::FlutterReply& reply) { replies.push_back(reply); });
+  settle();
+  EXPECT_EQ(quits, 0);
+  EXPECT_EQ(replies, (std::vector<flutter::FlutterReply>{flutter::FlutterMethodNotImplemented}));
+
+  lifecycle.invokeMethod("onQuitAttempt", {});
+  settle();
+  EXPECT_EQ(quits, 1) << "shown nowhere, there is nobody to ask";
+
+  ui().setCallInterceptor([](const std::string&, const flutter::FlutterMethodCall&, flutter::FlutterResult result) {
+    result(EncodableValue());
+  });
+  lifecycle.invokeMethod("onQuitAttempt", {});
+  settle();
+  EXPECT_EQ(quits, 1);
+}
+
 }  // namespace
-}  // namespace engine::built_in
+}  // namespace built_in

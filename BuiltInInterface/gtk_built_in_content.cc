@@ -1,8 +1,8 @@
-#include "platform/flutter_engine/built_in/gtk_built_in_content.h"
+#include "BuiltInInterface/gtk_built_in_content.h"
 
-#include "platform/flutter_engine/built_in/translations.h"
+#include "BuiltInInterface/translations.h"
 
-namespace engine::built_in {
+namespace built_in {
 namespace {
 
 GtkWidget* makeSettingsRow(GtkWidget* panel) {
@@ -45,4 +45,4 @@ void GtkBuiltInContent::askToQuit(std::function<void(bool)> answer) {
   quitDialog_.ask(content_.get(), std::move(answer));
 }
 
-}  // namespace engine::built_in
+}  // namespace built_in

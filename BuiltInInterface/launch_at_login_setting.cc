@@ -1,10 +1,10 @@
-#include "platform/flutter_engine/built_in/launch_at_login_setting.h"
+#include "BuiltInInterface/launch_at_login_setting.h"
 
-#include "platform/flutter_engine/built_in/reply_problem.h"
+#include "BuiltInInterface/reply_problem.h"
 
-namespace engine::built_in {
+namespace built_in {
 
-LaunchAtLoginSetting::LaunchAtLoginSetting(InterfaceSide& interface) : interface_(interface) {}
+LaunchAtLoginSetting::LaunchAtLoginSetting(engine::InterfaceSide& interface) : interface_(interface) {}
 
 void LaunchAtLoginSetting::refresh() { read(std::nullopt); }
 
@@ -53,4 +53,4 @@ void LaunchAtLoginSetting::changed() {
   if (onChange_) onChange_();
 }
 
-}  // namespace engine::built_in
+}  // namespace built_in

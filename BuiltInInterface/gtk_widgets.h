@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace engine::built_in {
+namespace built_in {
 
 // Small helpers the panels share.
 
@@ -52,4 +52,4 @@ class OwnedWidget {
   GtkWidget* widget_;
 };
 
-}  // namespace engine::built_in
+}  // namespace built_in

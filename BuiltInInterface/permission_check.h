@@ -3,10 +3,10 @@
 #include <functional>
 #include <string>
 
-#include "platform/flutter_engine/built_in/lifetime.h"
+#include "BuiltInInterface/lifetime.h"
 #include "platform/flutter_engine/interface_side.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 // The "Check permission" action apart from its look: each check is one "checkPermissions"
 // call; several may be pending at once and each answer replaces the one before, so the
@@ -22,7 +22,7 @@ class PermissionCheck {
     kNoAnswer,     // not implemented, an error, or a value that is no boolean; see problem()
   };
 
-  explicit PermissionCheck(InterfaceSide& interface);
+  explicit PermissionCheck(engine::InterfaceSide& interface);
   PermissionCheck(const PermissionCheck&) = delete;
   PermissionCheck& operator=(const PermissionCheck&) = delete;
 
@@ -39,7 +39,7 @@ class PermissionCheck {
   void onReply(const flutter::FlutterReply& reply);
   void changed();
 
-  InterfaceSide& interface_;
+  engine::InterfaceSide& interface_;
   std::function<void()> onChange_;
   int pending_ = 0;
   Answer answer_ = Answer::kNone;
@@ -47,4 +47,4 @@ class PermissionCheck {
   Lifetime lifetime_;
 };
 
-}  // namespace engine::built_in
+}  // namespace built_in

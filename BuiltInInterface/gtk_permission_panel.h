@@ -2,10 +2,10 @@
 
 #include <gtk/gtk.h>
 
-#include "platform/flutter_engine/built_in/gtk_widgets.h"
-#include "platform/flutter_engine/built_in/permission_check.h"
+#include "BuiltInInterface/gtk_widgets.h"
+#include "BuiltInInterface/permission_check.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 // Shows a PermissionCheck as one settings row: the last answer in words, a spinner and
 // "Checking…" while a call is pending, and the "Check permission" button. Main thread only.
@@ -30,4 +30,4 @@ class GtkPermissionPanel {
   GtkWidget* button_;
 };
 
-}  // namespace engine::built_in
+}  // namespace built_in

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace engine::built_in {
+namespace built_in {
 
 // The application's texts are looked up in the "tessra" text domain, installed under the
 // install prefix's share/locale.
@@ -19,4 +19,4 @@ const char* trn(const char* one, const char* many, unsigned long count);
 // printf-style formatting of a translated pattern.
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 
-}  // namespace engine::built_in
+}  // namespace built_in

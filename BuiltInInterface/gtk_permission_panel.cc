@@ -1,8 +1,8 @@
-#include "platform/flutter_engine/built_in/gtk_permission_panel.h"
+#include "BuiltInInterface/gtk_permission_panel.h"
 
-#include "platform/flutter_engine/built_in/translations.h"
+#include "BuiltInInterface/translations.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 GtkPermissionPanel::GtkPermissionPanel(PermissionCheck& check)
     : check_(check), root_(gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12)) {
@@ -71,4 +71,4 @@ void GtkPermissionPanel::show() {
   }
 }
 
-}  // namespace engine::built_in
+}  // namespace built_in

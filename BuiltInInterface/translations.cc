@@ -1,4 +1,4 @@
-#include "platform/flutter_engine/built_in/translations.h"
+#include "BuiltInInterface/translations.h"
 
 #include <glib.h>
 #include <libintl.h>
@@ -10,7 +10,7 @@
 #error "TESSRA_LOCALE_DIR must name the installed locale folder"
 #endif
 
-namespace engine::built_in {
+namespace built_in {
 
 void bindTranslations() {
   static std::once_flag once;
@@ -37,4 +37,4 @@ std::string format(const char* pattern, ...) {
   return result;
 }
 
-}  // namespace engine::built_in
+}  // namespace built_in

@@ -2,10 +2,10 @@
 
 #include <gtk/gtk.h>
 
-#include "platform/flutter_engine/built_in/gtk_widgets.h"
-#include "platform/flutter_engine/built_in/launch_at_login_setting.h"
+#include "BuiltInInterface/gtk_widgets.h"
+#include "BuiltInInterface/launch_at_login_setting.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 // Shows a LaunchAtLoginSetting as one settings row with a switch. The switch only ever shows
 // what the last read answered: flipping it asks for the change and leaves the switch where it
@@ -31,4 +31,4 @@ class GtkLaunchAtLoginPanel {
   GtkWidget* note_;
 };
 
-}  // namespace engine::built_in
+}  // namespace built_in

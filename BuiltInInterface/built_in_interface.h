@@ -3,20 +3,18 @@
 #include <functional>
 #include <memory>
 
-#include "platform/flutter_engine/built_in/launch_at_login_setting.h"
-#include "platform/flutter_engine/built_in/permission_check.h"
-#include "platform/flutter_engine/built_in/scan_session.h"
+#include "BuiltInInterface/launch_at_login_setting.h"
+#include "BuiltInInterface/permission_check.h"
+#include "BuiltInInterface/scan_session.h"
+#include "platform/flutter_engine/interface_program.h"
 #include "platform/flutter_engine/interface_side.h"
 
-namespace engine {
-
-class EngineView;
 namespace built_in {
+
 class GtkBuiltInContent;
-}
 
 // The little interface the stand-in engine runs when no real one exists. Like the real
-// interface it talks to the host only through the channels (InterfaceSide): it scans the
+// interface it talks to the host only through the channels (engine::InterfaceSide): it scans the
 // local network when asked, checks the network permission, shows and changes launching at
 // login, and decides what a quit attempt means: it asks the person, and ends the
 // application (`quit`) only when they say so. Until it is shown in a view there is nobody to
@@ -28,46 +26,48 @@ class GtkBuiltInContent;
 //
 // While a driver is attached, host calls go to the driver instead and this does not act on
 // them; its own buttons still work. Main thread only.
-class BuiltInInterface {
+class BuiltInInterface : public engine::InterfaceProgram {
  public:
   static constexpr const char* kLifecycleChannel = "app.lifecycle.channel";
 
-  // `quit` ends the application (main() passes one that stops the shared application).
-  BuiltInInterface(InterfaceSide& interface, std::function<void()> quit);
-  ~BuiltInInterface();
-  BuiltInInterface(const BuiltInInterface&) = delete;
-  BuiltInInterface& operator=(const BuiltInInterface&) = delete;
+  // `quit` ends the application.
+  BuiltInInterface(engine::InterfaceSide& interface, std::function<void()> quit);
+  ~BuiltInInterface() override;
+
+  // The application's interface, for engine::makeStandInEngine(): binds the translations
+  // and ends the application by stopping the shared application.
+  static std::unique_ptr<engine::InterfaceProgram> runInApplication(engine::InterfaceSide& interface);
 
   // Builds the GTK widgets into `view` as soon as the main loop has nothing more urgent to
   // do, or at once when a quit attempt comes first. Needs GTK; `view` must outlive this
   // object's widgets (see dismantle()). Once only.
-  void showIn(EngineView& view);
+  void showIn(engine::EngineView& view) override;
   // Takes the widgets down (or drops the pending build), before the view goes.
-  void dismantle();
+  void dismantle() override;
 
   // How a quit attempt is put to the person: `ask` gets a callback to call once with true to
   // quit. showIn() installs the dialog; tests install their own.
   using QuitQuestion = std::function<void(std::function<void(bool quit)> answer)>;
   void setQuitQuestion(QuitQuestion ask) { askToQuit_ = std::move(ask); }
 
-  built_in::ScanSession& scan() { return scan_; }
-  built_in::PermissionCheck& permission() { return permission_; }
-  built_in::LaunchAtLoginSetting& launchAtLogin() { return launchAtLogin_; }
+  ScanSession& scan() { return scan_; }
+  PermissionCheck& permission() { return permission_; }
+  LaunchAtLoginSetting& launchAtLogin() { return launchAtLogin_; }
 
  private:
   void onQuitAttempt();
   void build();
   void dropPendingBuild();
 
-  InterfaceSide& interface_;
+  engine::InterfaceSide& interface_;
   std::function<void()> quit_;
   QuitQuestion askToQuit_;
-  built_in::ScanSession scan_;
-  built_in::PermissionCheck permission_;
-  built_in::LaunchAtLoginSetting launchAtLogin_;
-  EngineView* pendingView_ = nullptr;  // shown in, not built yet
-  unsigned pendingBuild_ = 0;          // the main loop's idle source for the build
-  std::unique_ptr<built_in::GtkBuiltInContent> widgets_;
+  ScanSession scan_;
+  PermissionCheck permission_;
+  LaunchAtLoginSetting launchAtLogin_;
+  engine::EngineView* pendingView_ = nullptr;  // shown in, not built yet
+  unsigned pendingBuild_ = 0;                  // the main loop's idle source for the build
+  std::unique_ptr<GtkBuiltInContent> widgets_;
 };
 
-}  // namespace engine
+}  // namespace built_in

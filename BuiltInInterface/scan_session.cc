@@ -1,12 +1,12 @@
-#include "platform/flutter_engine/built_in/scan_session.h"
+#include "BuiltInInterface/scan_session.h"
 
 #include <algorithm>
 #include <iterator>
 #include <string_view>
 
-#include "platform/flutter_engine/built_in/reply_problem.h"
+#include "BuiltInInterface/reply_problem.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 namespace {
 
@@ -41,7 +41,7 @@ bool AddressOrder::operator()(const std::string& a, const std::string& b) const 
   return a < b;  // equal piece by piece ("1.02" and "1.2"): the text decides
 }
 
-ScanSession::ScanSession(InterfaceSide& interface) : interface_(interface) {}
+ScanSession::ScanSession(engine::InterfaceSide& interface) : interface_(interface) {}
 
 ScanSession::~ScanSession() {
   // Leave no subscription behind that nobody reads.
@@ -59,7 +59,7 @@ void ScanSession::start() {
   auto watch = lifetime_.watch();
   interface_.listen(
       kChannel, flutter::EncodableValue(),
-      [this, watch](const StreamEvent& event) {
+      [this, watch](const engine::StreamEvent& event) {
         if (Lifetime::alive(watch)) onEvent(event);
       },
       [this, watch, generation](const flutter::FlutterReply& reply) {
@@ -82,10 +82,10 @@ void ScanSession::onListenReply(const flutter::FlutterReply& reply, uint64_t gen
   }
 }
 
-void ScanSession::onEvent(const StreamEvent& event) {
+void ScanSession::onEvent(const engine::StreamEvent& event) {
   if (phase_ != Phase::kScanning) return;
   switch (event.kind) {
-    case StreamEvent::Kind::kValue:
+    case engine::StreamEvent::Kind::kValue:
       if (event.value.IsNull()) {
         // With nothing reported yet, the end is the newest listen's: the host had no network
         // to sweep. After some results, a scan short of all addresses is still going on and
@@ -97,12 +97,12 @@ void ScanSession::onEvent(const StreamEvent& event) {
         onResult(event.value);
       }
       return;
-    case StreamEvent::Kind::kError:
+    case engine::StreamEvent::Kind::kError:
       // The sweep goes on; the error stays in view next to the progress.
       problem_ = event.error.message.empty() ? event.error.code : event.error.code + ": " + event.error.message;
       notifyStatus();
       return;
-    case StreamEvent::Kind::kEndOfStream:
+    case engine::StreamEvent::Kind::kEndOfStream:
       problem_ = "the host ended the stream";
       setPhase(Phase::kFailed);
       return;
@@ -134,4 +134,4 @@ void ScanSession::notifyStatus() {
   if (observer_.onStatus) observer_.onStatus();
 }
 
-}  // namespace engine::built_in
+}  // namespace built_in

@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/flutter_engine/built_in/lifetime.h"
+#include "BuiltInInterface/lifetime.h"
 #include "platform/flutter_engine/interface_side.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 // The "Launch at login" switch apart from its look. What it shows is always the last read:
 // a change is one "launchAtStartupSetEnabled" followed by a fresh "launchAtStartupIsEnabled",
@@ -17,7 +17,7 @@ class LaunchAtLoginSetting {
  public:
   static constexpr const char* kChannel = "launch_at_startup";
 
-  explicit LaunchAtLoginSetting(InterfaceSide& interface);
+  explicit LaunchAtLoginSetting(engine::InterfaceSide& interface);
   LaunchAtLoginSetting(const LaunchAtLoginSetting&) = delete;
   LaunchAtLoginSetting& operator=(const LaunchAtLoginSetting&) = delete;
 
@@ -42,7 +42,7 @@ class LaunchAtLoginSetting {
   void read(std::optional<bool> expected);
   void changed();
 
-  InterfaceSide& interface_;
+  engine::InterfaceSide& interface_;
   std::function<void()> onChange_;
   std::optional<bool> enabled_;
   int calls_ = 0;
@@ -51,4 +51,4 @@ class LaunchAtLoginSetting {
   Lifetime lifetime_;
 };
 
-}  // namespace engine::built_in
+}  // namespace built_in

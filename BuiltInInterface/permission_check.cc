@@ -1,10 +1,10 @@
-#include "platform/flutter_engine/built_in/permission_check.h"
+#include "BuiltInInterface/permission_check.h"
 
-#include "platform/flutter_engine/built_in/reply_problem.h"
+#include "BuiltInInterface/reply_problem.h"
 
-namespace engine::built_in {
+namespace built_in {
 
-PermissionCheck::PermissionCheck(InterfaceSide& interface) : interface_(interface) {}
+PermissionCheck::PermissionCheck(engine::InterfaceSide& interface) : interface_(interface) {}
 
 void PermissionCheck::check() {
   ++pending_;
@@ -35,4 +35,4 @@ void PermissionCheck::changed() {
   if (onChange_) onChange_();
 }
 
-}  // namespace engine::built_in
+}  // namespace built_in

@@ -1,9 +1,9 @@
-#include "platform/flutter_engine/built_in/gtk_quit_dialog.h"
+#include "BuiltInInterface/gtk_quit_dialog.h"
 
-#include "platform/flutter_engine/built_in/gtk_widgets.h"
-#include "platform/flutter_engine/built_in/translations.h"
+#include "BuiltInInterface/gtk_widgets.h"
+#include "BuiltInInterface/translations.h"
 
-namespace engine::built_in {
+namespace built_in {
 
 namespace {
 
@@ -60,4 +60,4 @@ void GtkQuitDialog::close() {
   answer_ = nullptr;
 }
 
-}  // namespace engine::built_in
+}  // namespace built_in
