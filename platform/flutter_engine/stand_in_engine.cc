@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "platform/flutter_engine/driver_server.h"
+#include "platform/engine_driver/driver_server.h"
 #include "platform/flutter_engine/engine_view.h"
 
 namespace engine {

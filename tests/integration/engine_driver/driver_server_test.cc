@@ -20,8 +20,8 @@
 #include "Runner/embedding/event_channel.h"
 #include "Runner/embedding/method_channel.h"
 #include "platform/dispatch/testing/fake_main_queue.h"
-#include "platform/flutter_engine/driver_protocol.h"
-#include "platform/flutter_engine/driver_server.h"
+#include "platform/engine_driver/driver_protocol.h"
+#include "platform/engine_driver/driver_server.h"
 #include "platform/flutter_engine/stand_in_engine.h"
 
 namespace engine {

@@ -1,4 +1,4 @@
-#include "platform/flutter_engine/json_value.h"
+#include "platform/engine_driver/json_value.h"
 
 #include <cmath>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "platform/flutter_engine/driver_socket_file.h"
+#include "platform/engine_driver/driver_socket_file.h"
 
 #include <gio/gunixsocketaddress.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/flutter_engine/driver_protocol.h"
+#include "platform/engine_driver/driver_protocol.h"
 
 #include <gtest/gtest.h>
 

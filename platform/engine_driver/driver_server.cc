@@ -1,12 +1,12 @@
-#include "platform/flutter_engine/driver_server.h"
+#include "platform/engine_driver/driver_server.h"
 
 #include <gio/gio.h>
 
 #include <iostream>
 #include <set>
 
-#include "platform/flutter_engine/driver_protocol.h"
-#include "platform/flutter_engine/driver_socket_file.h"
+#include "platform/engine_driver/driver_protocol.h"
+#include "platform/engine_driver/driver_socket_file.h"
 
 namespace engine {
 namespace {
