@@ -4,6 +4,7 @@
 
 #include "BuiltInInterface/gtk_built_in_content.h"
 #include "BuiltInInterface/translations.h"
+#include "Runner/channels.h"
 #include "platform/appkit/ns_application.h"
 #include "platform/flutter_engine/engine_view.h"
 
@@ -16,9 +17,9 @@ std::unique_ptr<engine::InterfaceProgram> BuiltInInterface::runInApplication(eng
 
 BuiltInInterface::BuiltInInterface(engine::InterfaceSide& interface, std::function<void()> quit)
     : interface_(interface), quit_(std::move(quit)), scan_(interface), permission_(interface), launchAtLogin_(interface) {
-  interface_.setMethodCallHandler(kLifecycleChannel,
+  interface_.setMethodCallHandler(channels::lifecycle::kName,
                                   [this](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
-                                    if (call.method() != "onQuitAttempt") {
+                                    if (call.method() != channels::lifecycle::kQuitAttemptMethod) {
                                       result(flutter::FlutterMethodNotImplemented);
                                       return;
                                     }
@@ -29,7 +30,7 @@ BuiltInInterface::BuiltInInterface(engine::InterfaceSide& interface, std::functi
 }
 
 BuiltInInterface::~BuiltInInterface() {
-  interface_.setMethodCallHandler(kLifecycleChannel, {});
+  interface_.setMethodCallHandler(channels::lifecycle::kName, {});
   dismantle();
 }
 

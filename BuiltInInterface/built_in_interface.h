@@ -28,8 +28,6 @@ class GtkBuiltInContent;
 // them; its own buttons still work. Main thread only.
 class BuiltInInterface : public engine::InterfaceProgram {
  public:
-  static constexpr const char* kLifecycleChannel = "app.lifecycle.channel";
-
   // `quit` ends the application.
   BuiltInInterface(engine::InterfaceSide& interface, std::function<void()> quit);
   ~BuiltInInterface() override;

@@ -118,7 +118,7 @@ void GtkScanPanel::add(const ScanResult& result) {
 
 void GtkScanPanel::showStatus() {
   const int count = session_.resultCount();
-  const int total = ScanSession::kAddressCount;
+  const int total = channels::scan::kAddressCount;
   const int reachable = session_.reachableCount();
   std::string status;
   switch (session_.phase()) {

@@ -12,9 +12,11 @@ void LaunchAtLoginSetting::request(bool enabled) {
   ++calls_;
   refused_ = false;
   changed();
-  flutter::EncodableMap arguments{{flutter::EncodableValue("setEnabledValue"), flutter::EncodableValue(enabled)}};
+  namespace contract = channels::launch_at_startup;
+  flutter::EncodableMap arguments{
+      {flutter::EncodableValue(contract::kSetEnabledValueKey), flutter::EncodableValue(enabled)}};
   auto watch = lifetime_.watch();
-  interface_.invokeMethod(kChannel, "launchAtStartupSetEnabled", flutter::EncodableValue(std::move(arguments)),
+  interface_.invokeMethod(contract::kName, contract::kSetEnabledMethod, flutter::EncodableValue(std::move(arguments)),
                           [this, watch, enabled](const flutter::FlutterReply& reply) {
                             if (!Lifetime::alive(watch)) return;
                             --calls_;
@@ -28,7 +30,8 @@ void LaunchAtLoginSetting::read(std::optional<bool> expected) {
   ++calls_;
   changed();
   auto watch = lifetime_.watch();
-  interface_.invokeMethod(kChannel, "launchAtStartupIsEnabled", flutter::EncodableValue(),
+  interface_.invokeMethod(channels::launch_at_startup::kName, channels::launch_at_startup::kIsEnabledMethod,
+                          flutter::EncodableValue(),
                           [this, watch, expected](const flutter::FlutterReply& reply) {
                             if (!Lifetime::alive(watch)) return;
                             --calls_;

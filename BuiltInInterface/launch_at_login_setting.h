@@ -5,6 +5,7 @@
 #include <string>
 
 #include "BuiltInInterface/lifetime.h"
+#include "Runner/channels.h"
 #include "platform/flutter_engine/interface_side.h"
 
 namespace built_in {
@@ -15,8 +16,6 @@ namespace built_in {
 // disagrees with the change asked for marks the change as refused. Main thread only.
 class LaunchAtLoginSetting {
  public:
-  static constexpr const char* kChannel = "launch_at_startup";
-
   explicit LaunchAtLoginSetting(engine::InterfaceSide& interface);
   LaunchAtLoginSetting(const LaunchAtLoginSetting&) = delete;
   LaunchAtLoginSetting& operator=(const LaunchAtLoginSetting&) = delete;

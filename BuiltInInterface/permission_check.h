@@ -4,6 +4,7 @@
 #include <string>
 
 #include "BuiltInInterface/lifetime.h"
+#include "Runner/channels.h"
 #include "platform/flutter_engine/interface_side.h"
 
 namespace built_in {
@@ -13,8 +14,6 @@ namespace built_in {
 // last answer stays in view while a newer call is pending. Main thread only.
 class PermissionCheck {
  public:
-  static constexpr const char* kChannel = "com.brovak.tessra/localNetworkPermission";
-
   enum class Answer {
     kNone,         // never answered yet
     kGranted,      // true

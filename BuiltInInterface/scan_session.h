@@ -5,6 +5,7 @@
 #include <string>
 
 #include "BuiltInInterface/lifetime.h"
+#include "Runner/channels.h"
 #include "platform/flutter_engine/interface_side.h"
 
 namespace built_in {
@@ -31,16 +32,14 @@ struct AddressOrder {
 // The channel starts one sweep per listen and never stops one, and every sweep still running
 // reports to the newest listener. So after a second start the results of both sweeps arrive
 // mixed; each address is counted once, and the scan counts as complete at the first
-// completion event that finds all 254 addresses reported since the latest start (an earlier
-// sweep's completion event comes too soon for that and is passed over). A completion event
-// before any result is the host's answer that it found no local network to scan.
+// completion event that finds all channels::scan::kAddressCount addresses reported since the
+// latest start (an earlier sweep's completion event comes too soon for that and is passed
+// over). A completion event before any result is the host's answer that it found no local
+// network to scan.
 //
 // Main thread only; the observer's callbacks run on it.
 class ScanSession {
  public:
-  static constexpr const char* kChannel = "com.brovak.tessra/scanForPingableDevices";
-  static constexpr int kAddressCount = 254;
-
   enum class Phase {
     kIdle,      // nothing asked yet
     kScanning,  // listening, results coming
