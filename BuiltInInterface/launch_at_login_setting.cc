@@ -18,7 +18,7 @@ void LaunchAtLoginSetting::request(bool enabled) {
   auto watch = lifetime_.watch();
   interface_.invokeMethod(contract::kName, contract::kSetEnabledMethod, flutter::EncodableValue(std::move(arguments)),
                           [this, watch, enabled](const flutter::FlutterReply& reply) {
-                            if (!Lifetime::alive(watch)) return;
+                            if (!dispatch::Lifetime::alive(watch)) return;
                             --calls_;
                             problem_ = replyProblem(reply).value_or("");
                             // Whatever the write answered, only a read tells what holds now.
@@ -33,7 +33,7 @@ void LaunchAtLoginSetting::read(std::optional<bool> expected) {
   interface_.invokeMethod(channels::launch_at_startup::kName, channels::launch_at_startup::kIsEnabledMethod,
                           flutter::EncodableValue(),
                           [this, watch, expected](const flutter::FlutterReply& reply) {
-                            if (!Lifetime::alive(watch)) return;
+                            if (!dispatch::Lifetime::alive(watch)) return;
                             --calls_;
                             if (auto problem = replyProblem(reply)) {
                               enabled_.reset();

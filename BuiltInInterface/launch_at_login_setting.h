@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "BuiltInInterface/lifetime.h"
 #include "Runner/channels.h"
+#include "platform/dispatch/lifetime.h"
 #include "platform/flutter_engine/interface_side.h"
 
 namespace built_in {
@@ -47,7 +47,7 @@ class LaunchAtLoginSetting {
   int calls_ = 0;
   bool refused_ = false;
   std::string problem_;
-  Lifetime lifetime_;
+  dispatch::Lifetime lifetime_;
 };
 
 }  // namespace built_in

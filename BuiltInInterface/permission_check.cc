@@ -12,7 +12,7 @@ void PermissionCheck::check() {
   auto watch = lifetime_.watch();
   interface_.invokeMethod(channels::permission::kName, channels::permission::kCheckMethod, flutter::EncodableValue(),
                           [this, watch](const flutter::FlutterReply& reply) {
-                            if (Lifetime::alive(watch)) onReply(reply);
+                            if (dispatch::Lifetime::alive(watch)) onReply(reply);
                           });
 }
 

@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "BuiltInInterface/lifetime.h"
 #include "Runner/channels.h"
+#include "platform/dispatch/lifetime.h"
 #include "platform/flutter_engine/interface_side.h"
 
 namespace built_in {
@@ -43,7 +43,7 @@ class PermissionCheck {
   int pending_ = 0;
   Answer answer_ = Answer::kNone;
   std::string problem_;
-  Lifetime lifetime_;
+  dispatch::Lifetime lifetime_;
 };
 
 }  // namespace built_in

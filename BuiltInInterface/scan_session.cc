@@ -60,10 +60,10 @@ void ScanSession::start() {
   interface_.listen(
       channels::scan::kName, flutter::EncodableValue(),
       [this, watch](const engine::StreamEvent& event) {
-        if (Lifetime::alive(watch)) onEvent(event);
+        if (dispatch::Lifetime::alive(watch)) onEvent(event);
       },
       [this, watch, generation](const flutter::FlutterReply& reply) {
-        if (Lifetime::alive(watch)) onListenReply(reply, generation);
+        if (dispatch::Lifetime::alive(watch)) onListenReply(reply, generation);
       });
 }
 

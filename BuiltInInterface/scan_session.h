@@ -4,8 +4,8 @@
 #include <set>
 #include <string>
 
-#include "BuiltInInterface/lifetime.h"
 #include "Runner/channels.h"
+#include "platform/dispatch/lifetime.h"
 #include "platform/flutter_engine/interface_side.h"
 
 namespace built_in {
@@ -89,7 +89,7 @@ class ScanSession {
   std::string problem_;
   // Tells the reply to an old listen from the reply to the newest one.
   uint64_t generation_ = 0;
-  Lifetime lifetime_;
+  dispatch::Lifetime lifetime_;
 };
 
 }  // namespace built_in

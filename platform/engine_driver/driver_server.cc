@@ -5,30 +5,26 @@
 #include <iostream>
 #include <set>
 
+#include "platform/dispatch/lifetime.h"
 #include "platform/engine_driver/driver_protocol.h"
 #include "platform/engine_driver/driver_socket_file.h"
 
 namespace engine {
-namespace {
-
-struct GObjectUnref {
-  void operator()(gpointer object) const { g_object_unref(object); }
-};
-template <typename T>
-using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct GErrorFree {
-  void operator()(GError* error) const { g_error_free(error); }
-};
-using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
-
-}  // namespace
 
 // One attached driver. Shared so that GIO callbacks and interface callbacks, which may
 // arrive after it has gone, can tell (they hold weak references).
 struct AttachedDriver {
-  GObjectPtr<GSocketConnection> connection;
-  GObjectPtr<GCancellable> cancellable{g_cancellable_new()};
+  explicit AttachedDriver(GSocketConnection* connection)
+      : connection(G_SOCKET_CONNECTION(g_object_ref(connection))) {}
+  ~AttachedDriver() {
+    g_clear_object(&connection);
+    g_clear_object(&cancellable);
+  }
+  AttachedDriver(const AttachedDriver&) = delete;
+  AttachedDriver& operator=(const AttachedDriver&) = delete;
+
+  GSocketConnection* connection;  // owned: one reference
+  GCancellable* cancellable = g_cancellable_new();  // owned
 
   // Input: what the last read brought and has not been taken apart yet (at most one read's
   // worth), and the line read so far. The line never grows past kMaxDriverLineLength: a
@@ -57,7 +53,7 @@ struct AttachedDriver {
   bool closed = false;
   std::set<std::string> listens;
   // Once the input has ended: fires when the peer closes its reading side as well.
-  GSource* hangupWatch = nullptr;
+  GSource* hangupWatch = nullptr;  // owned: one reference, while attached to the main context
 
   size_t unsent() const { return outgoing.size() + writingBytes; }
   size_t owed() const { return unsent() + pendingRequestBytes; }
@@ -69,11 +65,11 @@ struct DriverServer::Impl {
 
   DriverSocketFile file;
   InterfaceSide& interface;
-  GObjectPtr<GSocketService> service;
+  GSocketService* service = nullptr;  // owned
   gulong incomingHandler = 0;
   std::shared_ptr<AttachedDriver> client;
   // Lets GIO callbacks find out that the server is gone.
-  std::shared_ptr<Impl*> self = std::make_shared<Impl*>(this);
+  dispatch::Lifetime lifetime;
 
   static gboolean onIncoming(GSocketService*, GSocketConnection* connection, GObject*, gpointer data);
   void attach(GSocketConnection* connection);
@@ -94,17 +90,20 @@ namespace {
 // callback, also when cancelled, so ownership passes back there.
 struct ReadOperation {
   static constexpr size_t kChunk = 64 * 1024;
-  std::weak_ptr<DriverServer::Impl*> server;
+  DriverServer::Impl* server;
+  dispatch::Lifetime::Watch serverWatch;
   std::weak_ptr<AttachedDriver> client;
   char buffer[kChunk];  // GIO writes into it until the callback runs
 };
 struct WriteOperation {
-  std::weak_ptr<DriverServer::Impl*> server;
+  DriverServer::Impl* server;
+  dispatch::Lifetime::Watch serverWatch;
   std::weak_ptr<AttachedDriver> client;
   std::string data;  // GIO reads from it until the callback runs
 };
 struct HangupWatch {
-  std::weak_ptr<DriverServer::Impl*> server;
+  DriverServer::Impl* server;
+  dispatch::Lifetime::Watch serverWatch;
   std::weak_ptr<AttachedDriver> client;
 };
 
@@ -158,8 +157,7 @@ void DriverServer::Impl::attach(GSocketConnection* connection) {
     turnAway(connection, driverBusyLine());
     return;
   }
-  client = std::make_shared<AttachedDriver>();
-  client->connection.reset(G_SOCKET_CONNECTION(g_object_ref(connection)));
+  client = std::make_shared<AttachedDriver>(connection);
 
   std::weak_ptr<AttachedDriver> weak = client;
   interface.setCallInterceptor([this, weak](const std::string& channel, const flutter::FlutterMethodCall& call,
@@ -181,15 +179,12 @@ void DriverServer::Impl::detach() {
     if (interface.isListening(channel)) interface.cancel(channel, flutter::EncodableValue(), {});
   }
   gone->listens.clear();
-  if (gone->hangupWatch) {
-    g_source_destroy(gone->hangupWatch);
-    g_source_unref(gone->hangupWatch);
-    gone->hangupWatch = nullptr;
-  }
-  g_cancellable_cancel(gone->cancellable.get());
+  if (gone->hangupWatch) g_source_destroy(gone->hangupWatch);
+  g_clear_pointer(&gone->hangupWatch, g_source_unref);
+  g_cancellable_cancel(gone->cancellable);
   // The stream cannot be closed while its read is pending; the socket can, and the peer
   // sees the end at once.
-  g_socket_close(g_socket_connection_get_socket(gone->connection.get()), nullptr);
+  g_socket_close(g_socket_connection_get_socket(gone->connection), nullptr);
 }
 
 void DriverServer::Impl::takeInput(const std::shared_ptr<AttachedDriver>& from) {
@@ -261,39 +256,39 @@ void DriverServer::Impl::finishInput(const std::shared_ptr<AttachedDriver>& from
   // The peer may only have shut down its sending side (as `socat -t N -` does when its
   // input ends) and still wait for answers and events: stay until it closes its reading
   // side too, which the socket reports as a hang-up, or until a write fails.
-  from->hangupWatch = g_socket_create_source(g_socket_connection_get_socket(from->connection.get()),
+  from->hangupWatch = g_socket_create_source(g_socket_connection_get_socket(from->connection),
                                              static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR), nullptr);
   g_source_set_callback(
       from->hangupWatch,
       G_SOURCE_FUNC(+[](GSocket*, GIOCondition, gpointer data) -> gboolean {
         const auto* watch = static_cast<const HangupWatch*>(data);
-        auto server = watch->server.lock();
         auto client = watch->client.lock();
-        if (server && client && (*server)->client == client) (*server)->detach();
+        if (dispatch::Lifetime::alive(watch->serverWatch) && client && watch->server->client == client) {
+          watch->server->detach();
+        }
         return G_SOURCE_REMOVE;
       }),
-      new HangupWatch{self, from}, [](gpointer data) { delete static_cast<HangupWatch*>(data); });
+      new HangupWatch{this, lifetime.watch(), from}, [](gpointer data) { delete static_cast<HangupWatch*>(data); });
   g_source_attach(from->hangupWatch, nullptr);
 }
 
 void DriverServer::Impl::readMore(const std::shared_ptr<AttachedDriver>& reader) {
   reader->reading = true;
   auto operation = std::make_unique<ReadOperation>();
-  operation->server = self;
+  operation->server = this;
+  operation->serverWatch = lifetime.watch();
   operation->client = reader;
   char* buffer = operation->buffer;
   g_input_stream_read_async(
-      g_io_stream_get_input_stream(G_IO_STREAM(reader->connection.get())), buffer, ReadOperation::kChunk,
-      G_PRIORITY_DEFAULT, reader->cancellable.get(),
+      g_io_stream_get_input_stream(G_IO_STREAM(reader->connection)), buffer, ReadOperation::kChunk,
+      G_PRIORITY_DEFAULT, reader->cancellable,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<ReadOperation> operation(static_cast<ReadOperation*>(data));
-        GError* error = nullptr;
+        g_autoptr(GError) error = nullptr;
         const gssize count = g_input_stream_read_finish(G_INPUT_STREAM(source), result, &error);
-        GErrorPtr ownedError(error);
-        auto server = operation->server.lock();
         auto reader = operation->client.lock();
-        if (!server || !reader || reader->closed) return;
-        Impl& impl = **server;
+        if (!dispatch::Lifetime::alive(operation->serverWatch) || !reader || reader->closed) return;
+        Impl& impl = *operation->server;
         reader->reading = false;
         if (count < 0) {  // a broken connection: the driver has gone
           if (impl.client == reader) impl.detach();
@@ -375,24 +370,22 @@ void DriverServer::Impl::flush(const std::shared_ptr<AttachedDriver>& to) {
   to->writing = true;
   // Everything queued goes out in one write: a client that reads slowly gets few large
   // writes rather than one per line.
-  auto operation = std::make_unique<WriteOperation>(WriteOperation{self, to, std::string()});
+  auto operation = std::make_unique<WriteOperation>(WriteOperation{this, lifetime.watch(), to, std::string()});
   operation->data.swap(to->outgoing);
   to->writingBytes = operation->data.size();
   const std::string& data = operation->data;
   g_output_stream_write_all_async(
-      g_io_stream_get_output_stream(G_IO_STREAM(to->connection.get())), data.data(), data.size(), G_PRIORITY_DEFAULT,
-      to->cancellable.get(),
+      g_io_stream_get_output_stream(G_IO_STREAM(to->connection)), data.data(), data.size(), G_PRIORITY_DEFAULT,
+      to->cancellable,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<WriteOperation> operation(static_cast<WriteOperation*>(data));
-        GError* error = nullptr;
+        g_autoptr(GError) error = nullptr;
         gboolean written = g_output_stream_write_all_finish(G_OUTPUT_STREAM(source), result, nullptr, &error);
-        GErrorPtr ownedError(error);
-        auto server = operation->server.lock();
         auto writer = operation->client.lock();
-        if (!server || !writer || writer->closed) return;
+        if (!dispatch::Lifetime::alive(operation->serverWatch) || !writer || writer->closed) return;
         writer->writing = false;
         writer->writingBytes = 0;
-        Impl& impl = **server;
+        Impl& impl = *operation->server;
         if (!written) {  // the peer closed its reading side
           if (impl.client == writer) impl.detach();
           return;
@@ -408,15 +401,15 @@ std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, Inter
   auto file = DriverSocketFile::create(path, whyNot);
   if (!file) return nullptr;
   auto impl = std::make_unique<Impl>(std::move(*file), interface);
-  impl->service.reset(g_socket_service_new());
+  impl->service = g_socket_service_new();
   g_autoptr(GError) error = nullptr;
-  if (!g_socket_listener_add_socket(G_SOCKET_LISTENER(impl->service.get()), impl->file.socket(), nullptr, &error)) {
+  if (!g_socket_listener_add_socket(G_SOCKET_LISTENER(impl->service), impl->file.socket(), nullptr, &error)) {
     whyNot = "cannot serve the driver socket \"" + path + "\": " + error->message;
     return nullptr;
   }
   impl->incomingHandler =
-      g_signal_connect(impl->service.get(), "incoming", G_CALLBACK(&Impl::onIncoming), impl.get());
-  g_socket_service_start(impl->service.get());
+      g_signal_connect(impl->service, "incoming", G_CALLBACK(&Impl::onIncoming), impl.get());
+  g_socket_service_start(impl->service);
   return std::make_unique<DriverServer>(std::move(impl));
 }
 
@@ -426,11 +419,12 @@ DriverServer::~DriverServer() = default;
 
 DriverServer::Impl::~Impl() {
   detach();
-  if (incomingHandler != 0) g_signal_handler_disconnect(service.get(), incomingHandler);
+  if (incomingHandler != 0) g_signal_handler_disconnect(service, incomingHandler);
   if (service) {
-    g_socket_service_stop(service.get());
-    g_socket_listener_close(G_SOCKET_LISTENER(service.get()));
+    g_socket_service_stop(service);
+    g_socket_listener_close(G_SOCKET_LISTENER(service));
   }
+  g_clear_object(&service);
   // The file goes after the listener: it removes the socket file if it is still ours.
 }
 
