@@ -3,15 +3,15 @@
 #include <glib.h>
 
 #include "BuiltInInterface/gtk_built_in_content.h"
-#include "BuiltInInterface/translations.h"
 #include "Runner/channels.h"
 #include "platform/appkit/ns_application.h"
 #include "platform/flutter_engine/engine_view.h"
+#include "platform/view/text_domain.h"
 
 namespace built_in {
 
 std::unique_ptr<engine::InterfaceProgram> BuiltInInterface::runInApplication(engine::InterfaceSide& interface) {
-  bindTranslations();
+  view::bindTextDomain();
   return std::make_unique<BuiltInInterface>(interface, [] { appkit::NSApp().stop(0); });
 }
 

@@ -4,13 +4,7 @@
 
 namespace built_in {
 
-// The application's texts are looked up in the "tessra" text domain, installed under the
-// install prefix's share/locale.
-inline constexpr const char* kTextDomain = "tessra";
-
-// Binds the text domain to the installed translations, in UTF-8, and makes it the default
-// one. Safe to call more than once; the first call counts.
-void bindTranslations();
+// The interface's texts, looked up in the application's text domain (view::translate).
 
 // The translation of `text` (marked for xgettext with the keyword tr).
 const char* tr(const char* text);

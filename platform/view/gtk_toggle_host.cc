@@ -1,29 +1,12 @@
 #include "platform/view/gtk_toggle_host.h"
 
-#include <glib.h>
-#include <libintl.h>
-
-#include <mutex>
+#include "platform/view/text_domain.h"
 
 namespace view::gtk {
-namespace {
-
-constexpr const char* kTextDomain = "tessra";
-
-void bindTextDomainOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    bindtextdomain(kTextDomain, TESSRA_LOCALE_DIR);
-    bind_textdomain_codeset(kTextDomain, "UTF-8");
-  });
-}
-
-}  // namespace
 
 std::string resolve(const Text& text) {
   if (!text.isLocalized()) return text.content();
-  bindTextDomainOnce();
-  return g_dgettext(kTextDomain, text.content().c_str());
+  return translate(text.content().c_str());
 }
 
 ToggleHost::ToggleHost(const Toggle<Text>& toggle)
