@@ -1,6 +1,7 @@
 #include "BuiltInInterface/gtk_launch_at_login_panel.h"
 
 #include "BuiltInInterface/translations.h"
+#include "platform/view/gtk_switch.h"
 
 namespace built_in {
 
@@ -20,7 +21,7 @@ GtkLaunchAtLoginPanel::GtkLaunchAtLoginPanel(LaunchAtLoginSetting& setting)
   gtk_label_set_mnemonic_widget(GTK_LABEL(label), switch_);
   setAccessibleName(switch_, tr("Launch at login"));
   gtk_widget_set_sensitive(switch_, FALSE);
-  g_signal_connect(switch_, "state-set", G_CALLBACK(onStateSet), this);
+  stateSetHandler_ = g_signal_connect(switch_, "state-set", G_CALLBACK(onStateSet), this);
 
   gtk_box_pack_start(GTK_BOX(root_.get()), texts, TRUE, TRUE, 0);
   gtk_box_pack_start(GTK_BOX(root_.get()), switch_, FALSE, FALSE, 0);
@@ -50,12 +51,7 @@ gboolean GtkLaunchAtLoginPanel::onStateSet(GtkSwitch*, gboolean state, gpointer 
 
 void GtkLaunchAtLoginPanel::show() {
   const std::optional<bool> enabled = setting_.enabled();
-  g_signal_handlers_block_by_func(switch_, reinterpret_cast<gpointer>(onStateSet), this);
-  if (enabled) {
-    gtk_switch_set_active(GTK_SWITCH(switch_), *enabled);
-    gtk_switch_set_state(GTK_SWITCH(switch_), *enabled);
-  }
-  g_signal_handlers_unblock_by_func(switch_, reinterpret_cast<gpointer>(onStateSet), this);
+  if (enabled) view::gtk::showSwitchState(GTK_SWITCH(switch_), stateSetHandler_, *enabled);
   gtk_widget_set_sensitive(switch_, enabled.has_value());
 
   std::string note;

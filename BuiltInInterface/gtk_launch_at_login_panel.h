@@ -28,6 +28,7 @@ class GtkLaunchAtLoginPanel {
   LaunchAtLoginSetting& setting_;
   OwnedWidget root_;
   GtkWidget* switch_;
+  gulong stateSetHandler_ = 0;
   GtkWidget* note_;
 };
 

@@ -91,9 +91,8 @@ void GtkScanPanel::onStopClicked(GtkButton*, gpointer self) { static_cast<GtkSca
 
 void GtkScanPanel::clear() {
   for (GtkWidget* list : {reachableList_, silentList_}) {
-    GList* rows = gtk_container_get_children(GTK_CONTAINER(list));
+    g_autoptr(GList) rows = gtk_container_get_children(GTK_CONTAINER(list));
     for (GList* row = rows; row != nullptr; row = row->next) gtk_widget_destroy(GTK_WIDGET(row->data));
-    g_list_free(rows);
   }
 }
 
@@ -106,9 +105,7 @@ void GtkScanPanel::add(const ScanResult& result) {
   gtk_widget_set_margin_top(label, 4);
   gtk_widget_set_margin_bottom(label, 4);
   if (result.reachable) {
-    char* markup = g_markup_printf_escaped("<b>%s</b>", result.ip.c_str());
-    gtk_label_set_markup(GTK_LABEL(label), markup);
-    g_free(markup);
+    setBoldText(label, result.ip.c_str());
   } else {
     addStyleClass(label, "dim-label");
   }
@@ -153,12 +150,8 @@ void GtkScanPanel::showStatus() {
 
   const std::string reachableHeading = format(tr("Reachable (%d)"), reachable);
   const std::string silentHeading = format(tr("No reply (%d)"), count - reachable);
-  char* markup = g_markup_printf_escaped("<b>%s</b>", reachableHeading.c_str());
-  gtk_label_set_markup(GTK_LABEL(reachableHeading_), markup);
-  g_free(markup);
-  markup = g_markup_printf_escaped("<b>%s</b>", silentHeading.c_str());
-  gtk_label_set_markup(GTK_LABEL(silentHeading_), markup);
-  g_free(markup);
+  setBoldText(reachableHeading_, reachableHeading.c_str());
+  setBoldText(silentHeading_, silentHeading.c_str());
 
   gtk_widget_set_sensitive(stopButton_, session_.listening());
 }

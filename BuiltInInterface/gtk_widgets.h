@@ -21,12 +21,16 @@ inline GtkWidget* makeLabel(const char* text) {
   return label;
 }
 
+// Shows `text` in bold on `label`, taken as plain text (markup in it is escaped).
+inline void setBoldText(GtkWidget* label, const char* text) {
+  g_autofree char* markup = g_markup_printf_escaped("<b>%s</b>", text);
+  gtk_label_set_markup(GTK_LABEL(label), markup);
+}
+
 // A section heading: bold, as the desktop's own settings panels set them.
 inline GtkWidget* makeHeading(const char* text) {
   GtkWidget* label = gtk_label_new(nullptr);
-  char* markup = g_markup_printf_escaped("<b>%s</b>", text);
-  gtk_label_set_markup(GTK_LABEL(label), markup);
-  g_free(markup);
+  setBoldText(label, text);
   gtk_label_set_xalign(GTK_LABEL(label), 0);
   return label;
 }
@@ -42,7 +46,7 @@ class OwnedWidget {
   explicit OwnedWidget(GtkWidget* widget) : widget_(GTK_WIDGET(g_object_ref_sink(widget))) {}
   ~OwnedWidget() {
     gtk_widget_destroy(widget_);
-    g_object_unref(widget_);
+    g_clear_object(&widget_);
   }
   OwnedWidget(const OwnedWidget&) = delete;
   OwnedWidget& operator=(const OwnedWidget&) = delete;

@@ -1,5 +1,6 @@
 #include "platform/view/gtk_toggle_host.h"
 
+#include "platform/view/gtk_switch.h"
 #include "platform/view/text_domain.h"
 
 namespace view::gtk {
@@ -56,12 +57,6 @@ gboolean ToggleHost::onIdle(gpointer self) {
   return G_SOURCE_REMOVE;
 }
 
-void ToggleHost::redraw() {
-  const gboolean on = isOn_.get() ? TRUE : FALSE;
-  g_signal_handler_block(switch_, stateSetHandler_);
-  gtk_switch_set_active(GTK_SWITCH(switch_), on);
-  gtk_switch_set_state(GTK_SWITCH(switch_), on);
-  g_signal_handler_unblock(switch_, stateSetHandler_);
-}
+void ToggleHost::redraw() { showSwitchState(GTK_SWITCH(switch_), stateSetHandler_, isOn_.get()); }
 
 }  // namespace view::gtk
