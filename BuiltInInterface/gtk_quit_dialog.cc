@@ -55,8 +55,7 @@ void GtkQuitDialog::close() {
   if (!dialog_) return;
   g_signal_handlers_disconnect_by_data(dialog_, this);
   gtk_widget_destroy(dialog_);
-  g_object_unref(dialog_);
-  dialog_ = nullptr;
+  g_clear_object(&dialog_);
   answer_ = nullptr;
 }
 

@@ -93,7 +93,7 @@ DriverSocketFile::DriverSocketFile(DriverSocketFile&& other) noexcept
 DriverSocketFile::~DriverSocketFile() {
   if (!socket_) return;  // moved from
   g_socket_close(socket_, nullptr);
-  g_object_unref(socket_);
+  g_clear_object(&socket_);
   // Only our own socket: someone may have put something else there meanwhile.
   struct stat current {};
   if (lstat(path_.c_str(), &current) == 0 && current.st_dev == device_ && current.st_ino == inode_) {
