@@ -17,9 +17,9 @@ std::unique_ptr<engine::InterfaceProgram> BuiltInInterface::runInApplication(eng
 
 BuiltInInterface::BuiltInInterface(engine::InterfaceSide& interface, std::function<void()> quit)
     : interface_(interface), quit_(std::move(quit)), scan_(interface), permission_(interface), launchAtLogin_(interface) {
-  interface_.setMethodCallHandler(channels::lifecycle::kName,
+  interface_.setMethodCallHandler(channels::kLifecycle.name,
                                   [this](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
-                                    if (call.method() != channels::lifecycle::kQuitAttemptMethod) {
+                                    if (call.method() != channels::kLifecycle.quitAttemptMethod) {
                                       result(flutter::FlutterMethodNotImplemented);
                                       return;
                                     }
@@ -30,7 +30,7 @@ BuiltInInterface::BuiltInInterface(engine::InterfaceSide& interface, std::functi
 }
 
 BuiltInInterface::~BuiltInInterface() {
-  interface_.setMethodCallHandler(channels::lifecycle::kName, {});
+  interface_.setMethodCallHandler(channels::kLifecycle.name, {});
   dismantle();
 }
 

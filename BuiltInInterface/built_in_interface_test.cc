@@ -39,7 +39,7 @@ class BuiltInInterfaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     standIn = std::make_unique<engine::StandInEngine>(queue, engine::StandInEngineOptions{});
-    flutter::FlutterEventChannel::eventChannelWithName(channels::scan::kName, host()).setStreamHandler(sweep);
+    flutter::FlutterEventChannel::eventChannelWithName(channels::kScan.name, host()).setStreamHandler(sweep);
   }
   flutter::FlutterBinaryMessenger& host() { return standIn->binaryMessenger(); }
   engine::InterfaceSide& ui() { return standIn->interfaceSide(); }
@@ -143,7 +143,7 @@ TEST_F(BuiltInInterfaceTest, ARefusedScanSaysWhy) {
 
 TEST_F(BuiltInInterfaceTest, PermissionChecksShowPendingCallsAndKeepTheLastAnswer) {
   std::vector<flutter::FlutterResult> calls;
-  flutter::FlutterMethodChannel::methodChannelWithName(channels::permission::kName, host())
+  flutter::FlutterMethodChannel::methodChannelWithName(channels::kPermission.name, host())
       .setMethodCallHandler([&](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
         EXPECT_EQ(call.method(), "checkPermissions");
         calls.push_back(std::move(result));
@@ -178,7 +178,7 @@ TEST_F(BuiltInInterfaceTest, TheLaunchAtLoginSwitchWritesThenShowsWhatARereadSay
   bool registered = false;
   bool refuse = false;
   std::vector<std::string> methods;
-  flutter::FlutterMethodChannel::methodChannelWithName(channels::launch_at_startup::kName, host())
+  flutter::FlutterMethodChannel::methodChannelWithName(channels::kLaunchAtStartup.name, host())
       .setMethodCallHandler([&](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
         methods.push_back(call.method());
         if (call.method() == "launchAtStartupIsEnabled") return result(EncodableValue(registered));
@@ -212,7 +212,7 @@ TEST_F(BuiltInInterfaceTest, AQuitAttemptEndsTheApplicationOnlyWhenThePersonSays
   BuiltInInterface built_in(ui(), [this] { ++quits; });
   std::vector<std::function<void(bool)>> questions;
   built_in.setQuitQuestion([&](std::function<void(bool)> answer) { questions.push_back(std::move(answer)); });
-  auto lifecycle = flutter::FlutterMethodChannel::methodChannelWithName(channels::lifecycle::kName, host());
+  auto lifecycle = flutter::FlutterMethodChannel::methodChannelWithName(channels::kLifecycle.name, host());
 
   lifecycle.invokeMethod("onQuitAttempt", EncodableValue());
   settle();
@@ -240,7 +240,7 @@ TEST_F(BuiltInInterfaceTest, RunByTheEngineItEndsTheApplicationOnAQuitAttemptUnl
                                             return std::make_unique<BuiltInInterface>(side, [this] { ++quits; });
                                           }});
   std::vector<flutter::FlutterReply> replies;
-  auto lifecycle = flutter::FlutterMethodChannel::methodChannelWithName(channels::lifecycle::kName, host());
+  auto lifecycle = flutter::FlutterMethodChannel::methodChannelWithName(channels::kLifecycle.name, host());
   lifecycle.invokeMethod("somethingElse", {}, [&](const flutter::FlutterReply& reply) { replies.push_back(reply); });
   settle();
   EXPECT_EQ(quits, 0);

@@ -115,7 +115,7 @@ void GtkScanPanel::add(const ScanResult& result) {
 
 void GtkScanPanel::showStatus() {
   const int count = session_.resultCount();
-  const int total = channels::scan::kAddressCount;
+  const int total = channels::kScan.addressCount();
   const int reachable = session_.reachableCount();
   std::string status;
   switch (session_.phase()) {

@@ -12,11 +12,11 @@ void LaunchAtLoginSetting::request(bool enabled) {
   ++calls_;
   refused_ = false;
   changed();
-  namespace contract = channels::launch_at_startup;
+  const auto& channel = channels::kLaunchAtStartup;
   flutter::EncodableMap arguments{
-      {flutter::EncodableValue(contract::kSetEnabledValueKey), flutter::EncodableValue(enabled)}};
+      {flutter::EncodableValue(channel.setEnabledValueKey), flutter::EncodableValue(enabled)}};
   auto watch = lifetime_.watch();
-  interface_.invokeMethod(contract::kName, contract::kSetEnabledMethod, flutter::EncodableValue(std::move(arguments)),
+  interface_.invokeMethod(channel.name, channel.setEnabledMethod, flutter::EncodableValue(std::move(arguments)),
                           [this, watch, enabled](const flutter::FlutterReply& reply) {
                             if (!dispatch::Lifetime::alive(watch)) return;
                             --calls_;
@@ -30,7 +30,7 @@ void LaunchAtLoginSetting::read(std::optional<bool> expected) {
   ++calls_;
   changed();
   auto watch = lifetime_.watch();
-  interface_.invokeMethod(channels::launch_at_startup::kName, channels::launch_at_startup::kIsEnabledMethod,
+  interface_.invokeMethod(channels::kLaunchAtStartup.name, channels::kLaunchAtStartup.isEnabledMethod,
                           flutter::EncodableValue(),
                           [this, watch, expected](const flutter::FlutterReply& reply) {
                             if (!dispatch::Lifetime::alive(watch)) return;

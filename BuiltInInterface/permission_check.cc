@@ -10,7 +10,7 @@ void PermissionCheck::check() {
   ++pending_;
   changed();
   auto watch = lifetime_.watch();
-  interface_.invokeMethod(channels::permission::kName, channels::permission::kCheckMethod, flutter::EncodableValue(),
+  interface_.invokeMethod(channels::kPermission.name, channels::kPermission.checkMethod, flutter::EncodableValue(),
                           [this, watch](const flutter::FlutterReply& reply) {
                             if (dispatch::Lifetime::alive(watch)) onReply(reply);
                           });

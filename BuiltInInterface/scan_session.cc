@@ -45,7 +45,7 @@ ScanSession::ScanSession(engine::InterfaceSide& interface) : interface_(interfac
 
 ScanSession::~ScanSession() {
   // Leave no subscription behind that nobody reads.
-  if (listening()) interface_.cancel(channels::scan::kName, flutter::EncodableValue(), {});
+  if (listening()) interface_.cancel(channels::kScan.name, flutter::EncodableValue(), {});
 }
 
 void ScanSession::start() {
@@ -58,7 +58,7 @@ void ScanSession::start() {
   notifyStatus();
   auto watch = lifetime_.watch();
   interface_.listen(
-      channels::scan::kName, flutter::EncodableValue(),
+      channels::kScan.name, flutter::EncodableValue(),
       [this, watch](const engine::StreamEvent& event) {
         if (dispatch::Lifetime::alive(watch)) onEvent(event);
       },
@@ -69,7 +69,7 @@ void ScanSession::start() {
 
 void ScanSession::stop() {
   if (!listening()) return;
-  interface_.cancel(channels::scan::kName, flutter::EncodableValue(), {});
+  interface_.cancel(channels::kScan.name, flutter::EncodableValue(), {});
   setPhase(Phase::kStopped);
 }
 
@@ -90,8 +90,8 @@ void ScanSession::onEvent(const engine::StreamEvent& event) {
         // With nothing reported yet, the end is the newest listen's: the host had no network
         // to sweep. After some results, a scan short of all addresses is still going on and
         // the end is an earlier sweep's.
-        if (resultCount() > 0 && resultCount() < channels::scan::kAddressCount) return;
-        interface_.cancel(channels::scan::kName, flutter::EncodableValue(), {});
+        if (resultCount() > 0 && resultCount() < channels::kScan.addressCount()) return;
+        interface_.cancel(channels::kScan.name, flutter::EncodableValue(), {});
         setPhase(resultCount() == 0 ? Phase::kNoNetwork : Phase::kComplete);
       } else {
         onResult(event.value);
@@ -111,8 +111,8 @@ void ScanSession::onEvent(const engine::StreamEvent& event) {
 
 void ScanSession::onResult(const flutter::EncodableValue& value) {
   const auto* map = std::get_if<flutter::EncodableMap>(&value);
-  const flutter::EncodableValue* ip = map ? flutter::Find(*map, channels::scan::kIpKey) : nullptr;
-  const flutter::EncodableValue* success = map ? flutter::Find(*map, channels::scan::kSuccessKey) : nullptr;
+  const flutter::EncodableValue* ip = map ? flutter::Find(*map, channels::kScan.ipKey) : nullptr;
+  const flutter::EncodableValue* success = map ? flutter::Find(*map, channels::kScan.successKey) : nullptr;
   const auto* ipText = ip ? std::get_if<std::string>(ip) : nullptr;
   const auto* reachable = success ? std::get_if<bool>(success) : nullptr;
   if (!ipText || !reachable) return;  // not a result this interface can show

@@ -32,7 +32,7 @@ struct AddressOrder {
 // The channel starts one sweep per listen and never stops one, and every sweep still running
 // reports to the newest listener. So after a second start the results of both sweeps arrive
 // mixed; each address is counted once, and the scan counts as complete at the first
-// completion event that finds all channels::scan::kAddressCount addresses reported since the
+// completion event that finds all channels::kScan.addressCount() addresses reported since the
 // latest start (an earlier sweep's completion event comes too soon for that and is passed
 // over). A completion event before any result is the host's answer that it found no local
 // network to scan.

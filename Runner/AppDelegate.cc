@@ -38,9 +38,9 @@ appkit::NSApplicationTerminateReply AppDelegate::applicationShouldTerminate(appk
                          ? dynamic_cast<flutter::FlutterViewController*>(mainFlutterWindow->contentViewController())
                          : nullptr;
   if (controller) {
-    flutter::FlutterMethodChannel::methodChannelWithName(channels::lifecycle::kName,
+    flutter::FlutterMethodChannel::methodChannelWithName(channels::kLifecycle.name,
                                                          controller->engine().binaryMessenger())
-        .invokeMethod(channels::lifecycle::kQuitAttemptMethod, flutter::EncodableValue());
+        .invokeMethod(channels::kLifecycle.quitAttemptMethod, flutter::EncodableValue());
   }
   return appkit::NSTerminateCancel;
 }

@@ -59,18 +59,18 @@ void MainFlutterWindow::awakeFromNib() {
 
   flutter::FlutterBinaryMessenger& messenger = flutterViewController->engine().binaryMessenger();
 
-  flutter::FlutterMethodChannel::methodChannelWithName(channels::launch_at_startup::kName, messenger)
+  flutter::FlutterMethodChannel::methodChannelWithName(channels::kLaunchAtStartup.name, messenger)
       .setMethodCallHandler(handleLaunchAtStartupCall);
 
   std::shared_ptr<flutter::FlutterPluginRegistrar> scanRegistrar =
       flutterViewController->registrarForPlugin(kScanRegistrarKey);
-  flutter::FlutterEventChannel::eventChannelWithName(channels::scan::kName, scanRegistrar->messenger())
+  flutter::FlutterEventChannel::eventChannelWithName(channels::kScan.name, scanRegistrar->messenger())
       .setStreamHandler(std::make_shared<WindowStreamHandler>(weak_from_this()));
 
   std::shared_ptr<flutter::FlutterPluginRegistrar> permissionRegistrar =
       flutterViewController->registrarForPlugin(kPermissionRegistrarKey);
   std::weak_ptr<LocalNetworkDiscovery> self = weak_from_this();
-  flutter::FlutterMethodChannel::methodChannelWithName(channels::permission::kName, permissionRegistrar->messenger())
+  flutter::FlutterMethodChannel::methodChannelWithName(channels::kPermission.name, permissionRegistrar->messenger())
       .setMethodCallHandler([self](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
         if (auto window = self.lock()) {
           handleLocalNetworkPermissionCall(*window, call, std::move(result));

@@ -7,38 +7,46 @@
 // change.
 namespace channels {
 
-// Event channel: each listen pings every host address of the local /24 once and streams one
-// {kIpKey: address, kSuccessKey: replied} map per address as its ping ends, then one null.
-namespace scan {
-inline constexpr const char* kName = "com.brovak.tessra/scanForPingableDevices";
-inline constexpr int kFirstHost = 1;
-inline constexpr int kLastHost = 254;
-inline constexpr int kAddressCount = kLastHost - kFirstHost + 1;
-inline constexpr const char* kIpKey = "ip";
-inline constexpr const char* kSuccessKey = "success";
-}  // namespace scan
+// Event channel: each listen pings host numbers firstHost to lastHost of the local /24 once
+// (every address but the network's and the broadcast) and streams one map per address as
+// its ping ends, {ipKey: "a.b.c.d", successKey: replied}, then one null.
+struct ScanChannel {
+  const char* name;
+  int firstHost;
+  int lastHost;
+  const char* ipKey;
+  const char* successKey;
+
+  constexpr int addressCount() const { return lastHost - firstHost + 1; }
+};
+inline constexpr ScanChannel kScan{"com.brovak.tessra/scanForPingableDevices", 1, 254, "ip", "success"};
 
 // Method channel: both methods answer whether a connection to the probe address became
-// ready (true or false).
-namespace permission {
-inline constexpr const char* kName = "com.brovak.tessra/localNetworkPermission";
-inline constexpr const char* kCheckMethod = "checkPermissions";
-inline constexpr const char* kRequestMethod = "requestPermissions";
-}  // namespace permission
+// ready (true or false); on this platform nobody is asked.
+struct PermissionChannel {
+  const char* name;
+  const char* checkMethod;
+  const char* requestMethod;
+};
+inline constexpr PermissionChannel kPermission{"com.brovak.tessra/localNetworkPermission", "checkPermissions",
+                                               "requestPermissions"};
 
-// Method channel: read the launch-at-login setting (a boolean), or change it with a map
-// {kSetEnabledValueKey: bool} (answered with null whatever happened).
-namespace launch_at_startup {
-inline constexpr const char* kName = "launch_at_startup";
-inline constexpr const char* kIsEnabledMethod = "launchAtStartupIsEnabled";
-inline constexpr const char* kSetEnabledMethod = "launchAtStartupSetEnabled";
-inline constexpr const char* kSetEnabledValueKey = "setEnabledValue";
-}  // namespace launch_at_startup
+// Method channel: reading answers a boolean; a change takes a map {setEnabledValueKey: bool}
+// and is answered with null whatever happened.
+struct LaunchAtStartupChannel {
+  const char* name;
+  const char* isEnabledMethod;
+  const char* setEnabledMethod;
+  const char* setEnabledValueKey;
+};
+inline constexpr LaunchAtStartupChannel kLaunchAtStartup{"launch_at_startup", "launchAtStartupIsEnabled",
+                                                         "launchAtStartupSetEnabled", "setEnabledValue"};
 
 // Host to interface: a quit request of the desktop, for the interface to decide on.
-namespace lifecycle {
-inline constexpr const char* kName = "app.lifecycle.channel";
-inline constexpr const char* kQuitAttemptMethod = "onQuitAttempt";
-}  // namespace lifecycle
+struct LifecycleChannel {
+  const char* name;
+  const char* quitAttemptMethod;
+};
+inline constexpr LifecycleChannel kLifecycle{"app.lifecycle.channel", "onQuitAttempt"};
 
 }  // namespace channels

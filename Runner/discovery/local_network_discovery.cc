@@ -25,7 +25,7 @@ std::optional<flutter::FlutterError> LocalNetworkDiscovery::onListenWithArgument
     if (self) services_.mainQueue.async([self] { self->send(flutter::EncodableValue()); });
     return std::nullopt;
   }
-  pingRange(*prefix + ".", channels::scan::kFirstHost, channels::scan::kLastHost);
+  pingRange(*prefix + ".", channels::kScan.firstHost, channels::kScan.lastHost);
   return std::nullopt;
 }
 
@@ -45,7 +45,7 @@ void LocalNetworkDiscovery::send(const flutter::EncodableValue& event) {
 
 void LocalNetworkDiscovery::sendScanResult(const std::string& address, bool success) {
   send(flutter::EncodableValue(flutter::EncodableMap{
-      {flutter::EncodableValue(channels::scan::kIpKey), flutter::EncodableValue(address)},
-      {flutter::EncodableValue(channels::scan::kSuccessKey), flutter::EncodableValue(success)},
+      {flutter::EncodableValue(channels::kScan.ipKey), flutter::EncodableValue(address)},
+      {flutter::EncodableValue(channels::kScan.successKey), flutter::EncodableValue(success)},
   }));
 }

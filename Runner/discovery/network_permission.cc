@@ -85,7 +85,7 @@ void LocalNetworkDiscovery::requestNetworkPermission(std::function<void(bool)> c
 void handleLocalNetworkPermissionCall(LocalNetworkDiscovery& discovery, const flutter::FlutterMethodCall& call,
                                       flutter::FlutterResult result) {
   const std::string& method = call.method();
-  if (method == channels::permission::kCheckMethod || method == channels::permission::kRequestMethod) {
+  if (method == channels::kPermission.checkMethod || method == channels::kPermission.requestMethod) {
     discovery.requestNetworkPermission([result](bool granted) { result(flutter::EncodableValue(granted)); });
     return;
   }
