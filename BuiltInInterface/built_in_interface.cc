@@ -52,8 +52,7 @@ void BuiltInInterface::showIn(engine::EngineView& view) {
 }
 
 void BuiltInInterface::dropPendingBuild() {
-  if (pendingBuild_ != 0) g_source_remove(pendingBuild_);
-  pendingBuild_ = 0;
+  g_clear_handle_id(&pendingBuild_, g_source_remove);
   pendingView_ = nullptr;
 }
 
