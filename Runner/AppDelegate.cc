@@ -2,13 +2,9 @@
 
 #include <vector>
 
+#include "Runner/channels.h"
 #include "Runner/embedding/flutter_view_controller.h"
 #include "Runner/embedding/method_channel.h"
-
-namespace {
-constexpr const char* kLifecycleChannel = "app.lifecycle.channel";
-constexpr const char* kQuitAttemptMethod = "onQuitAttempt";
-}  // namespace
 
 AppDelegate::AppDelegate() = default;
 AppDelegate::~AppDelegate() = default;
@@ -42,8 +38,9 @@ appkit::NSApplicationTerminateReply AppDelegate::applicationShouldTerminate(appk
                          ? dynamic_cast<flutter::FlutterViewController*>(mainFlutterWindow->contentViewController())
                          : nullptr;
   if (controller) {
-    flutter::FlutterMethodChannel::methodChannelWithName(kLifecycleChannel, controller->engine().binaryMessenger())
-        .invokeMethod(kQuitAttemptMethod, flutter::EncodableValue());
+    flutter::FlutterMethodChannel::methodChannelWithName(channels::kLifecycle.name,
+                                                         controller->engine().binaryMessenger())
+        .invokeMethod(channels::kLifecycle.quitAttemptMethod, flutter::EncodableValue());
   }
   return appkit::NSTerminateCancel;
 }

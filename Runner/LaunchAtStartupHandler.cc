@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "LaunchAtLogin/launch_at_login.h"
+#include "Runner/channels.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ std::optional<bool> requestedValue(const flutter::EncodableValue& arguments) {
   for (const auto& [key, unused] : *map) {
     if (!std::holds_alternative<std::string>(key)) return std::nullopt;
   }
-  const auto* value = flutter::Find(*map, "setEnabledValue");
+  const auto* value = flutter::Find(*map, channels::kLaunchAtStartup.setEnabledValueKey);
   if (value == nullptr) return std::nullopt;
   const auto* flag = std::get_if<bool>(value);
   if (flag == nullptr) return std::nullopt;
@@ -27,9 +28,9 @@ std::optional<bool> requestedValue(const flutter::EncodableValue& arguments) {
 
 void handleLaunchAtStartupCall(const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
   const std::string& method = call.method();
-  if (method == "launchAtStartupIsEnabled") {
+  if (method == channels::kLaunchAtStartup.isEnabledMethod) {
     result(flutter::EncodableValue(LaunchAtLogin::isEnabled()));
-  } else if (method == "launchAtStartupSetEnabled") {
+  } else if (method == channels::kLaunchAtStartup.setEnabledMethod) {
     // Whatever the outcome, the answer is null: the interface reads the state back to learn it.
     if (auto value = requestedValue(call.arguments())) LaunchAtLogin::setIsEnabled(*value);
     result(flutter::EncodableValue());

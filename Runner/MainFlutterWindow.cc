@@ -5,6 +5,7 @@
 
 #include "Runner/GeneratedPluginRegistrant.h"
 #include "Runner/LaunchAtStartupHandler.h"
+#include "Runner/channels.h"
 #include "Runner/embedding/event_channel.h"
 #include "Runner/embedding/flutter_view_controller.h"
 #include "Runner/embedding/method_channel.h"
@@ -12,10 +13,7 @@
 
 namespace {
 
-constexpr const char* kLaunchAtStartupChannel = "launch_at_startup";
-constexpr const char* kScanChannel = "com.brovak.tessra/scanForPingableDevices";
 constexpr const char* kScanRegistrarKey = "ScanForPingableDevices";
-constexpr const char* kPermissionChannel = "com.brovak.tessra/localNetworkPermission";
 constexpr const char* kPermissionRegistrarKey = "LocalNetworkPermission";
 
 // Hands the scan channel's listen and cancel to the window while the window lives. The
@@ -61,18 +59,18 @@ void MainFlutterWindow::awakeFromNib() {
 
   flutter::FlutterBinaryMessenger& messenger = flutterViewController->engine().binaryMessenger();
 
-  flutter::FlutterMethodChannel::methodChannelWithName(kLaunchAtStartupChannel, messenger)
+  flutter::FlutterMethodChannel::methodChannelWithName(channels::kLaunchAtStartup.name, messenger)
       .setMethodCallHandler(handleLaunchAtStartupCall);
 
   std::shared_ptr<flutter::FlutterPluginRegistrar> scanRegistrar =
       flutterViewController->registrarForPlugin(kScanRegistrarKey);
-  flutter::FlutterEventChannel::eventChannelWithName(kScanChannel, scanRegistrar->messenger())
+  flutter::FlutterEventChannel::eventChannelWithName(channels::kScan.name, scanRegistrar->messenger())
       .setStreamHandler(std::make_shared<WindowStreamHandler>(weak_from_this()));
 
   std::shared_ptr<flutter::FlutterPluginRegistrar> permissionRegistrar =
       flutterViewController->registrarForPlugin(kPermissionRegistrarKey);
   std::weak_ptr<LocalNetworkDiscovery> self = weak_from_this();
-  flutter::FlutterMethodChannel::methodChannelWithName(kPermissionChannel, permissionRegistrar->messenger())
+  flutter::FlutterMethodChannel::methodChannelWithName(channels::kPermission.name, permissionRegistrar->messenger())
       .setMethodCallHandler([self](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
         if (auto window = self.lock()) {
           handleLocalNetworkPermissionCall(*window, call, std::move(result));

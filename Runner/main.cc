@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "BuiltInInterface/built_in_interface.h"
 #include "LaunchAtLogin/launch_at_login.h"
 #include "Runner/linux_login_item_platform.h"
 #include "Runner/MainMenu.h"
@@ -31,7 +32,8 @@ int main(int argc, char* argv[]) {
   network::SocketConnectionFactory connections(mainQueue);
   LinuxLoginItemPlatform loginItems;
   LaunchAtLogin::installPlatform(loginItems.platform());
-  flutter::FlutterViewController::setEngineFactory([&mainQueue] { return engine::makeStandInEngine(mainQueue); });
+  flutter::FlutterViewController::setEngineFactory(
+      [&mainQueue] { return engine::makeStandInEngine(mainQueue, built_in::BuiltInInterface::runInApplication); });
 
   MainMenu mainMenu(DiscoveryServices{interfaces, processes, mainQueue, connections, std::cout});
   std::exit(appkit::NSApplicationMain(argc, argv, mainMenu));

@@ -29,7 +29,7 @@ add_custom_target(tessra_translations ALL DEPENDS ${tessra_mo_files})
 
 # `cmake --build . --target tessra_pot` refreshes the template after texts change.
 if(TESSRA_XGETTEXT)
-  file(GLOB tessra_translated_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/flutter_engine/built_in/*.cc)
+  file(GLOB tessra_translated_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/BuiltInInterface/*.cc)
   add_custom_target(tessra_pot
     COMMAND ${TESSRA_XGETTEXT} --from-code=UTF-8 --language=C++ --keyword=tr --keyword=trn:1,2
             --package-name=tessra --package-version=${PROJECT_VERSION} --msgid-bugs-address=

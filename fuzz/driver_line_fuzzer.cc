@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "Runner/embedding/standard_codec.h"
-#include "platform/flutter_engine/driver_protocol.h"
-#include "platform/flutter_engine/json_value.h"
+#include "platform/engine_driver/driver_protocol.h"
+#include "platform/engine_driver/json_value.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <cassert>
 #include <ostream>
 
+#include "Runner/channels.h"
 #include "platform/dispatch/main_queue.h"
 
 LocalNetworkDiscovery::LocalNetworkDiscovery(DiscoveryServices services) : services_(services) {}
@@ -24,7 +25,7 @@ std::optional<flutter::FlutterError> LocalNetworkDiscovery::onListenWithArgument
     if (self) services_.mainQueue.async([self] { self->send(flutter::EncodableValue()); });
     return std::nullopt;
   }
-  pingRange(*prefix + ".", 1, 254);
+  pingRange(*prefix + ".", channels::kScan.firstHost, channels::kScan.lastHost);
   return std::nullopt;
 }
 
@@ -44,7 +45,7 @@ void LocalNetworkDiscovery::send(const flutter::EncodableValue& event) {
 
 void LocalNetworkDiscovery::sendScanResult(const std::string& address, bool success) {
   send(flutter::EncodableValue(flutter::EncodableMap{
-      {flutter::EncodableValue("ip"), flutter::EncodableValue(address)},
-      {flutter::EncodableValue("success"), flutter::EncodableValue(success)},
+      {flutter::EncodableValue(channels::kScan.ipKey), flutter::EncodableValue(address)},
+      {flutter::EncodableValue(channels::kScan.successKey), flutter::EncodableValue(success)},
   }));
 }

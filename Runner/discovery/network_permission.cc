@@ -1,6 +1,7 @@
 #include <cassert>
 #include <ostream>
 
+#include "Runner/channels.h"
 #include "Runner/discovery/local_network_discovery.h"
 #include "platform/dispatch/main_queue.h"
 #include "platform/network/connection.h"
@@ -84,7 +85,7 @@ void LocalNetworkDiscovery::requestNetworkPermission(std::function<void(bool)> c
 void handleLocalNetworkPermissionCall(LocalNetworkDiscovery& discovery, const flutter::FlutterMethodCall& call,
                                       flutter::FlutterResult result) {
   const std::string& method = call.method();
-  if (method == "checkPermissions" || method == "requestPermissions") {
+  if (method == channels::kPermission.checkMethod || method == channels::kPermission.requestMethod) {
     discovery.requestNetworkPermission([result](bool granted) { result(flutter::EncodableValue(granted)); });
     return;
   }

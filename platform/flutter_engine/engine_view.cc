@@ -10,15 +10,14 @@ EngineView::EngineView() : container_(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0)) 
 
 EngineView::~EngineView() {
   gtk_widget_destroy(container_);
-  g_object_unref(container_);
+  g_clear_object(&container_);
 }
 
 void EngineView::setContent(GtkWidget* content) {
-  GList* children = gtk_container_get_children(GTK_CONTAINER(container_));
+  g_autoptr(GList) children = gtk_container_get_children(GTK_CONTAINER(container_));
   for (GList* child = children; child != nullptr; child = child->next) {
     gtk_container_remove(GTK_CONTAINER(container_), GTK_WIDGET(child->data));
   }
-  g_list_free(children);
   gtk_widget_set_hexpand(content, TRUE);
   gtk_widget_set_vexpand(content, TRUE);
   gtk_box_pack_start(GTK_BOX(container_), content, TRUE, TRUE, 0);

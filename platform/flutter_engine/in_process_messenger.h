@@ -1,11 +1,12 @@
 #pragma once
 
 #include <functional>
-#include <memory>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "Runner/embedding/binary_messenger.h"
+#include "platform/dispatch/lifetime.h"
 #include "platform/dispatch/main_queue.h"
 
 namespace engine {
@@ -42,9 +43,11 @@ class InProcessMessenger : public flutter::FlutterBinaryMessenger {
   dispatch::MainQueue& queue() { return queue_; }
 
  private:
-  struct Core;
   dispatch::MainQueue& queue_;
-  std::shared_ptr<Core> core_;
+  std::map<std::string, flutter::BinaryMessageHandler> hostHandlers_;
+  InterfaceReceiver interfaceReceiver_;
+  // Lets queued blocks and replies find out that the messenger is gone.
+  dispatch::Lifetime lifetime_;
 };
 
 }  // namespace engine

@@ -23,13 +23,12 @@ FlutterReply decodeReplyOrError(const std::string& channel, const std::string& m
 
 }  // namespace
 
-InterfaceSide::InterfaceSide(InProcessMessenger& messenger)
-    : messenger_(messenger), self_(std::make_shared<InterfaceSide*>(this)) {
+InterfaceSide::InterfaceSide(InProcessMessenger& messenger) : messenger_(messenger) {
   messenger_.setInterfaceReceiver(
-      [weak = std::weak_ptr<InterfaceSide*>(self_)](const std::string& channel, const std::vector<uint8_t>& message,
-                                                    flutter::BinaryReply reply) {
-        if (auto self = weak.lock()) {
-          (*self)->receive(channel, message, std::move(reply));
+      [this, watch = lifetime_.watch()](const std::string& channel, const std::vector<uint8_t>& message,
+                                        flutter::BinaryReply reply) {
+        if (dispatch::Lifetime::alive(watch)) {
+          receive(channel, message, std::move(reply));
         } else {
           reply({});
         }
@@ -42,9 +41,9 @@ void InterfaceSide::invokeMethod(const std::string& channel, const std::string& 
                                  const flutter::EncodableValue& arguments, ReplyCallback onReply) {
   auto bytes = StandardMethodCodec::encodeMethodCall(flutter::FlutterMethodCall(method, arguments));
   messenger_.sendToHost(channel, std::move(bytes),
-                        [weak = std::weak_ptr<InterfaceSide*>(self_), channel, method,
+                        [watch = lifetime_.watch(), channel, method,
                          onReply = std::move(onReply)](const std::vector<uint8_t>& reply) {
-                          if (!weak.lock() || !onReply) return;
+                          if (!dispatch::Lifetime::alive(watch) || !onReply) return;
                           onReply(decodeReplyOrError(channel, method, reply));
                         });
 }
@@ -55,18 +54,16 @@ void InterfaceSide::listen(const std::string& channel, const flutter::EncodableV
   const bool newChannel = streamChannels_.insert(channel).second;
   listeners_[channel] = Listener{id, std::move(onEvent)};
   invokeMethod(channel, "listen", arguments,
-               [weak = std::weak_ptr<InterfaceSide*>(self_), channel, id, newChannel,
+               [this, watch = lifetime_.watch(), channel, id, newChannel,
                 onReply = std::move(onReply)](const FlutterReply& reply) {
-                 auto self = weak.lock();
-                 if (!self) return;
-                 InterfaceSide& side = **self;
+                 if (!dispatch::Lifetime::alive(watch)) return;
                  if (std::holds_alternative<flutter::EncodableValue>(reply)) {
-                   side.streamChannels_.insert(channel);
+                   streamChannels_.insert(channel);
                  } else {
                    // A refused or unknown stream leaves nothing to route events for, and
                    // its name is not kept: a driver could otherwise grow the set without end.
-                   side.stopListening(channel, id);
-                   if (newChannel && side.listeners_.count(channel) == 0) side.streamChannels_.erase(channel);
+                   stopListening(channel, id);
+                   if (newChannel && listeners_.count(channel) == 0) streamChannels_.erase(channel);
                  }
                  if (onReply) onReply(reply);
                });

@@ -10,6 +10,7 @@
 #include "Runner/embedding/flutter_error.h"
 #include "Runner/embedding/method_call.h"
 #include "Runner/embedding/method_result.h"
+#include "platform/dispatch/lifetime.h"
 #include "platform/flutter_engine/in_process_messenger.h"
 
 namespace engine {
@@ -86,7 +87,7 @@ class InterfaceSide {
   CallInterceptor interceptor_;
   uint64_t nextListenerId_ = 1;
   // Lets queued callbacks find out that this object is gone.
-  std::shared_ptr<InterfaceSide*> self_;
+  dispatch::Lifetime lifetime_;
 };
 
 }  // namespace engine

@@ -37,7 +37,7 @@ class KeepingStreamHandler : public flutter::FlutterStreamHandler {
 class InterfaceSideTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    engine = std::make_unique<StandInEngine>(queue, StandInEngineOptions{std::nullopt, [this] { ++quits; }});
+    engine = std::make_unique<StandInEngine>(queue, StandInEngineOptions{});
   }
   flutter::FlutterBinaryMessenger& host() { return engine->binaryMessenger(); }
   InterfaceSide& ui() { return engine->interfaceSide(); }
@@ -52,7 +52,6 @@ class InterfaceSideTest : public ::testing::Test {
   }
 
   FakeMainQueue queue;
-  int quits = 0;
   std::unique_ptr<StandInEngine> engine;
 };
 
@@ -114,25 +113,6 @@ TEST_F(InterfaceSideTest, UndecodableEventsArriveAsErrorEvents) {
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].error.code, "undecodable-event");
   EXPECT_TRUE(log.contains("\"scan\": undecodable event"));
-}
-
-TEST_F(InterfaceSideTest, TheBuiltInInterfaceEndsTheApplicationOnAQuitAttemptUnlessADriverHasTheCalls) {
-  auto lifecycle = flutter::FlutterMethodChannel::methodChannelWithName("app.lifecycle.channel", host());
-  lifecycle.invokeMethod("somethingElse", {}, keepReply());
-  queue.runUntilIdle();
-  EXPECT_EQ(quits, 0);
-  EXPECT_EQ(replies, (std::vector<FlutterReply>{flutter::FlutterMethodNotImplemented}));
-
-  lifecycle.invokeMethod("onQuitAttempt", {});
-  queue.runUntilIdle();
-  EXPECT_EQ(quits, 1);
-
-  ui().setCallInterceptor([](const std::string&, const flutter::FlutterMethodCall&, flutter::FlutterResult result) {
-    result(EncodableValue());
-  });
-  lifecycle.invokeMethod("onQuitAttempt", {});
-  queue.runUntilIdle();
-  EXPECT_EQ(quits, 1);
 }
 
 }  // namespace

@@ -3,18 +3,15 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "platform/appkit/ns_application.h"
-#include "platform/flutter_engine/built_in/translations.h"
-#include "platform/flutter_engine/built_in_interface.h"
-#include "platform/flutter_engine/driver_server.h"
+#include "platform/engine_driver/driver_server.h"
 #include "platform/flutter_engine/engine_view.h"
 
 namespace engine {
 
 StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions options)
     : messenger_(std::make_unique<InProcessMessenger>(queue)),
-      interface_(std::make_unique<InterfaceSide>(*messenger_)),
-      builtIn_(std::make_unique<BuiltInInterface>(*interface_, std::move(options.quit))) {
+      interface_(std::make_unique<InterfaceSide>(*messenger_)) {
+  if (options.runInterface) program_ = options.runInterface(*interface_);
   if (options.driverSocketPath) {
     std::string whyNot;
     driver_ = DriverServer::start(*options.driverSocketPath, *interface_, whyNot);
@@ -23,8 +20,8 @@ StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions op
 }
 
 StandInEngine::~StandInEngine() {
-  // The built-in interface's widgets live inside the view.
-  builtIn_->dismantle();
+  // The interface's widgets live inside the view.
+  if (program_) program_->dismantle();
 }
 
 flutter::FlutterBinaryMessenger& StandInEngine::binaryMessenger() { return *messenger_; }
@@ -32,19 +29,19 @@ flutter::FlutterBinaryMessenger& StandInEngine::binaryMessenger() { return *mess
 appkit::NSView& StandInEngine::view() {
   if (!view_) {
     view_ = std::make_unique<EngineView>();
-    builtIn_->showIn(*view_);
+    if (program_) program_->showIn(*view_);
   }
   return *view_;
 }
 
 void StandInEngine::notePluginRegistered(const std::string& key) { registeredPlugins_.push_back(key); }
 
-std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue) {
-  built_in::bindTranslations();
+std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue,
+                                                          InterfaceProgramFactory runInterface) {
   StandInEngineOptions options;
   const char* socketPath = std::getenv("TESSRA_DRIVER_SOCKET");
   if (socketPath != nullptr && *socketPath != '\0') options.driverSocketPath = socketPath;
-  options.quit = [] { appkit::NSApp().stop(0); };
+  options.runInterface = std::move(runInterface);
   return std::make_unique<StandInEngine>(queue, std::move(options));
 }
 

@@ -8,24 +8,29 @@
 
 #include "Runner/embedding/flutter_engine.h"
 #include "platform/dispatch/main_queue.h"
+#include "platform/flutter_engine/interface_program.h"
 #include "platform/flutter_engine/interface_side.h"
 
 namespace engine {
 
-class BuiltInInterface;
 class DriverServer;
 class EngineView;
+
+// Makes the program the engine runs on its interface side; called once, by the engine's
+// constructor.
+using InterfaceProgramFactory = std::function<std::unique_ptr<InterfaceProgram>(InterfaceSide& side)>;
 
 struct StandInEngineOptions {
   // Where to serve the driver endpoint; none by default.
   std::optional<std::string> driverSocketPath;
-  // How the built-in interface ends the application; main()'s factory stops NSApp.
-  std::function<void()> quit;
+  // The interface the engine runs; none (an empty view) when not given.
+  InterfaceProgramFactory runInterface;
 };
 
-// The engine the host runs on this platform: an in-process interface behind a real
-// standard-codec messenger, the built-in interface, the optional driver endpoint and a
-// GTK view. Created and used on the main thread; messages cross through `queue`.
+// The engine the host runs on this platform: an in-process interface side behind a real
+// standard-codec messenger, the interface program running there, the optional driver
+// endpoint and a GTK view. Created and used on the main thread; messages cross through
+// `queue`.
 class StandInEngine : public flutter::FlutterEngine {
  public:
   StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions options);
@@ -44,16 +49,17 @@ class StandInEngine : public flutter::FlutterEngine {
  private:
   std::unique_ptr<InProcessMessenger> messenger_;
   std::unique_ptr<InterfaceSide> interface_;
-  std::unique_ptr<BuiltInInterface> builtIn_;
+  std::unique_ptr<InterfaceProgram> program_;
   std::unique_ptr<DriverServer> driver_;
   std::unique_ptr<EngineView> view_;
   std::vector<std::string> registeredPlugins_;
 };
 
-// What main() hands to FlutterViewController::setEngineFactory. Reads TESSRA_DRIVER_SOCKET
-// (the engine's setting; the host reads no environment); problems with it are reported on
-// standard error and the application runs without a driver. The built-in interface ends
-// the application with NSApp().stop(0).
-std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue);
+// What main() hands to FlutterViewController::setEngineFactory: an engine running the
+// interface `runInterface` makes. Reads TESSRA_DRIVER_SOCKET (the engine's setting; the
+// host reads no environment); problems with it are reported on standard error and the
+// application runs without a driver.
+std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue,
+                                                          InterfaceProgramFactory runInterface);
 
 }  // namespace engine

@@ -1,29 +1,13 @@
 #include "platform/view/gtk_toggle_host.h"
 
-#include <glib.h>
-#include <libintl.h>
-
-#include <mutex>
+#include "platform/view/gtk_switch.h"
+#include "platform/view/text_domain.h"
 
 namespace view::gtk {
-namespace {
-
-constexpr const char* kTextDomain = "tessra";
-
-void bindTextDomainOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    bindtextdomain(kTextDomain, TESSRA_LOCALE_DIR);
-    bind_textdomain_codeset(kTextDomain, "UTF-8");
-  });
-}
-
-}  // namespace
 
 std::string resolve(const Text& text) {
   if (!text.isLocalized()) return text.content();
-  bindTextDomainOnce();
-  return g_dgettext(kTextDomain, text.content().c_str());
+  return translate(text.content().c_str());
 }
 
 ToggleHost::ToggleHost(const Toggle<Text>& toggle)
@@ -73,12 +57,6 @@ gboolean ToggleHost::onIdle(gpointer self) {
   return G_SOURCE_REMOVE;
 }
 
-void ToggleHost::redraw() {
-  const gboolean on = isOn_.get() ? TRUE : FALSE;
-  g_signal_handler_block(switch_, stateSetHandler_);
-  gtk_switch_set_active(GTK_SWITCH(switch_), on);
-  gtk_switch_set_state(GTK_SWITCH(switch_), on);
-  g_signal_handler_unblock(switch_, stateSetHandler_);
-}
+void ToggleHost::redraw() { showSwitchState(GTK_SWITCH(switch_), stateSetHandler_, isOn_.get()); }
 
 }  // namespace view::gtk

@@ -92,7 +92,7 @@ TEST_F(Installation, CarriesEveryTextOfTheInterfaceInEachTranslation) {
   const std::string fresh = scratch.path() + "/fresh.pot";
   std::vector<std::string> xgettext = {"xgettext", "--from-code=UTF-8", "--language=C++", "--keyword=tr",
                                        "--keyword=trn:1,2", "-o", fresh};
-  for (const auto& file : fs::directory_iterator(TESSRA_SOURCE_DIR "/platform/flutter_engine/built_in")) {
+  for (const auto& file : fs::directory_iterator(TESSRA_SOURCE_DIR "/BuiltInInterface")) {
     if (file.path().extension() == ".cc") xgettext.push_back(file.path().string());
   }
   ASSERT_EQ(runCommand(xgettext), 0);
