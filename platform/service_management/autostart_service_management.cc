@@ -71,16 +71,12 @@ bool AutostartServiceManagement::SMLoginItemSetEnabled(const std::string& identi
   return !switchEntry(identifier, enabled).has_value();
 }
 
-std::optional<PropertyList> AutostartServiceManagement::SMCopyAllJobDictionaries() {
-  flutter::EncodableList jobs;
+std::optional<JobDictionaries> AutostartServiceManagement::SMCopyAllJobDictionaries() {
+  JobDictionaries jobs;
   for (const auto& entry : autostart::allEffectiveEntries()) {
-    flutter::EncodableMap job;
-    job[flutter::EncodableValue("Label")] = flutter::EncodableValue(entry.desktopId);
-    job[flutter::EncodableValue("OnDemand")] =
-        flutter::EncodableValue(autostart::statusOfEntry(entry.path) == SMAppServiceStatus::Enabled);
-    jobs.emplace_back(std::move(job));
+    jobs.push_back({entry.desktopId, autostart::statusOfEntry(entry.path) == SMAppServiceStatus::Enabled});
   }
-  return PropertyList(std::move(jobs));
+  return jobs;
 }
 
 }  // namespace service_management

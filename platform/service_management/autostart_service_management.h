@@ -39,7 +39,7 @@ class AutostartServiceManagement : public ServiceManagement {
   std::unique_ptr<SMAppService> mainAppService() override;
   std::unique_ptr<SMAppService> loginItemServiceWithIdentifier(const std::string& identifier) override;
   bool SMLoginItemSetEnabled(const std::string& identifier, bool enabled) override;
-  std::optional<PropertyList> SMCopyAllJobDictionaries() override;
+  std::optional<JobDictionaries> SMCopyAllJobDictionaries() override;
 
  private:
   Options options_;

@@ -222,11 +222,10 @@ TEST_F(AutostartTest, LegacyJobListShowsEffectiveEntriesAndSwitchingCopiesThem) 
 
   auto jobs = services->SMCopyAllJobDictionaries();
   ASSERT_TRUE(jobs.has_value());
-  const auto& list = std::get<flutter::EncodableList>(*jobs);
   std::map<std::string, bool> onDemand;
-  for (const auto& job : list) {
-    const auto& map = std::get<flutter::EncodableMap>(job);
-    onDemand[std::get<std::string>(*flutter::Find(map, "Label"))] = std::get<bool>(*flutter::Find(map, "OnDemand"));
+  for (const auto& job : *jobs) {
+    ASSERT_TRUE(job.label && job.onDemand) << "every job of ours has both keys";
+    onDemand[*job.label] = *job.onDemand;
   }
   EXPECT_EQ(onDemand, (std::map<std::string, bool>{{helper, true}, {"other", false}}));
 
