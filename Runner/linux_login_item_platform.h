@@ -4,17 +4,18 @@
 
 #include "LaunchAtLogin/login_item_platform.h"
 #include "platform/service_management/autostart_service_management.h"
+#include "platform/xdg/xdg_folders.h"
 
 // The Linux adapters behind LaunchAtLogin, owned together: part of the entry point's
 // wiring. main() keeps one for the whole run and installs it before the first channel call:
-//   LinuxLoginItemPlatform loginItems;
+//   LinuxLoginItemPlatform loginItems(xdg::resolveFolders());
 //   LaunchAtLogin::installPlatform(loginItems.platform());
 class LinuxLoginItemPlatform {
  public:
-  LinuxLoginItemPlatform()
+  explicit LinuxLoginItemPlatform(const xdg::Folders& folders)
       : applicationId_(bundle_.bundleIdentifier().value_or("")),
-        serviceManagement_({applicationId_, "Tessra", bundle_}),
-        userDefaults_(applicationId_) {}
+        serviceManagement_({applicationId_, "Tessra", bundle_, folders}),
+        userDefaults_(folders, applicationId_) {}
   LinuxLoginItemPlatform(const LinuxLoginItemPlatform&) = delete;
   LinuxLoginItemPlatform& operator=(const LinuxLoginItemPlatform&) = delete;
 

@@ -16,6 +16,7 @@
 #include "platform/network/socket_connection_factory.h"
 #include "platform/process/descriptor_limit.h"
 #include "platform/process/posix_spawn_launcher.h"
+#include "platform/xdg/xdg_folders.h"
 
 int main(int argc, char* argv[]) {
   // Before any thread exists: a sweep holds two descriptors per running child.
@@ -29,7 +30,7 @@ int main(int argc, char* argv[]) {
   netif::LinuxInterfaceAddresses interfaces;
   process::PosixSpawnLauncher processes;
   network::SocketConnectionFactory connections(mainQueue);
-  LinuxLoginItemPlatform loginItems;
+  LinuxLoginItemPlatform loginItems(xdg::resolveFolders());
   LaunchAtLogin::installPlatform(loginItems.platform());
   flutter::FlutterViewController::setEngineFactory([&mainQueue] { return engine::makeStandInEngine(mainQueue); });
 

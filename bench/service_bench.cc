@@ -6,7 +6,7 @@
 //   - launch-at-login write: LaunchAtLogin::setIsEnabled, beside writing the entry durably
 //     (g_file_set_contents_full, as the adapter does) or removing it.
 // The probe needs the loopback of a fakelan namespace (port 80 must be ours); the
-// launch-at-login figures use a scratch XDG_CONFIG_HOME. Prints "ROW|..." lines.
+// launch-at-login figures use scratch XDG folders. Prints "ROW|..." lines.
 //   service_bench CALLS
 #include <arpa/inet.h>
 #include <glib.h>
@@ -36,6 +36,7 @@
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
 #include "platform/process/posix_spawn_launcher.h"
+#include "platform/xdg/xdg_folders.h"
 
 namespace {
 
@@ -147,9 +148,7 @@ void launchAtLogin(int calls) {
   char scratch[] = "/tmp/tessra-bench-XXXXXX";
   if (!mkdtemp(scratch)) return;
   const std::string home = scratch;
-  setenv("HOME", home.c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-  LinuxLoginItemPlatform platform;
+  LinuxLoginItemPlatform platform(xdg::Folders{home + "/config", {home + "/system"}});
   LaunchAtLogin::installPlatform(platform.platform());
 
   LaunchAtLogin::setIsEnabled(true);

@@ -8,7 +8,6 @@
 #include <set>
 
 #include "platform/service_management/desktop_entry_exec.h"
-#include "platform/xdg/xdg_paths.h"
 
 namespace service_management::autostart {
 namespace {
@@ -86,28 +85,30 @@ void setSwitches(GKeyFile* file, bool enabled) {
 
 }  // namespace
 
-std::string userFolder() { return xdg::userConfigDir() + "/autostart"; }
+std::string userFolder(const xdg::Folders& folders) { return folders.configHome + "/autostart"; }
 
-std::vector<std::string> systemFolders() {
-  std::vector<std::string> folders;
-  for (const auto& dir : xdg::systemConfigDirs()) folders.push_back(dir + "/autostart");
-  return folders;
+std::vector<std::string> systemFolders(const xdg::Folders& folders) {
+  std::vector<std::string> autostartFolders;
+  for (const auto& dir : folders.configDirs) autostartFolders.push_back(dir + "/autostart");
+  return autostartFolders;
 }
 
-std::string userEntryPath(const std::string& desktopId) { return userFolder() + "/" + desktopId + ".desktop"; }
+std::string userEntryPath(const xdg::Folders& folders, const std::string& desktopId) {
+  return userFolder(folders) + "/" + desktopId + ".desktop";
+}
 
-std::optional<std::string> systemEntryPath(const std::string& desktopId) {
-  for (const auto& folder : systemFolders()) {
+std::optional<std::string> systemEntryPath(const xdg::Folders& folders, const std::string& desktopId) {
+  for (const auto& folder : systemFolders(folders)) {
     std::string path = folder + "/" + desktopId + ".desktop";
     if (exists(path)) return path;
   }
   return std::nullopt;
 }
 
-std::optional<std::string> effectiveEntryPath(const std::string& desktopId) {
-  std::string user = userEntryPath(desktopId);
+std::optional<std::string> effectiveEntryPath(const xdg::Folders& folders, const std::string& desktopId) {
+  std::string user = userEntryPath(folders, desktopId);
   if (exists(user)) return user;
-  return systemEntryPath(desktopId);
+  return systemEntryPath(folders, desktopId);
 }
 
 SMAppServiceStatus statusOfEntry(const std::string& path) {
@@ -127,12 +128,12 @@ SMAppServiceStatus statusOfEntry(const std::string& path) {
   return SMAppServiceStatus::Enabled;
 }
 
-std::vector<EffectiveEntry> allEffectiveEntries() {
+std::vector<EffectiveEntry> allEffectiveEntries(const xdg::Folders& folders) {
   std::vector<EffectiveEntry> entries;
   std::set<std::string> seen;
-  std::vector<std::string> folders = systemFolders();
-  folders.insert(folders.begin(), userFolder());
-  for (const auto& folder : folders) {
+  std::vector<std::string> autostartFolders = systemFolders(folders);
+  autostartFolders.insert(autostartFolders.begin(), userFolder(folders));
+  for (const auto& folder : autostartFolders) {
     GDir* raw = g_dir_open(folder.c_str(), 0, nullptr);
     if (raw == nullptr) continue;
     std::unique_ptr<GDir, decltype(&g_dir_close)> dir(raw, g_dir_close);

@@ -5,6 +5,7 @@
 
 #include "platform/bundle/bundle.h"
 #include "platform/service_management/service_management.h"
+#include "platform/xdg/xdg_folders.h"
 
 namespace service_management {
 
@@ -33,6 +34,8 @@ class AutostartServiceManagement : public ServiceManagement {
     // Asked for the program's path at every registration, not once: the program may have
     // been moved, or upgraded, since it started. Must outlive this object.
     const bundle::Bundle& program;
+    // Where the autostart folders are (see autostart_folder.h).
+    xdg::Folders folders;
   };
   explicit AutostartServiceManagement(Options options) : options_(std::move(options)) {}
 

@@ -6,6 +6,8 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <map>
+
 #include "Runner/linux_login_item_platform.h"
 #include "platform/bundle/testing/fake_bundle.h"
 #include "platform/service_management/desktop_entry_exec.h"
@@ -171,7 +173,7 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
     bundle::testing::FakeBundle programAt;
     programAt.executable = program;
     service_management::AutostartServiceManagement services(
-        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", programAt});
+        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", programAt, folders});
 
     ASSERT_FALSE(services.mainAppService()->registerAndReturnError().has_value()) << folderName;
     auto validation = validate(userEntry());
@@ -193,7 +195,7 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
     bundle::testing::FakeBundle programAt;
     programAt.executable = program;
     service_management::AutostartServiceManagement services(
-        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", programAt});
+        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", programAt, folders});
     auto refused = services.mainAppService()->registerAndReturnError();
     ASSERT_TRUE(refused.has_value()) << reason;
     EXPECT_THAT(refused->localizedDescription, HasSubstr(reason));
@@ -203,7 +205,7 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
 }
 
 TEST_F(AutostartTest, TheBundledLinuxPlatformRegistersThisProgram) {
-  LinuxLoginItemPlatform adapters;
+  LinuxLoginItemPlatform adapters(folders);
   LaunchAtLogin::resetForTesting();
   LaunchAtLogin::installPlatform(adapters.platform());
   LaunchAtLogin::setIsEnabled(true);
