@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "LaunchAtLogin/launch_at_login.h"
-#include "Runner/linux_login_item_platform.h"
+#include "Runner/linux_adapters.h"
 #include "Runner/discovery/local_network_discovery.h"
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/interfaces/linux_interface_addresses.h"
@@ -148,8 +148,8 @@ void launchAtLogin(int calls) {
   char scratch[] = "/tmp/tessra-bench-XXXXXX";
   if (!mkdtemp(scratch)) return;
   const std::string home = scratch;
-  LinuxLoginItemPlatform platform(xdg::Folders{home + "/config", {home + "/system"}});
-  LaunchAtLogin::installPlatform(platform.platform());
+  LinuxAdapters adapters(xdg::Folders{home + "/config", {home + "/system"}});
+  LaunchAtLogin::installPlatform(adapters.loginItemPlatform());
 
   LaunchAtLogin::setIsEnabled(true);
   std::string entry;

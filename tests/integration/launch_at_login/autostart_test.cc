@@ -8,7 +8,7 @@
 
 #include <map>
 
-#include "Runner/linux_login_item_platform.h"
+#include "Runner/linux_adapters.h"
 #include "platform/bundle/testing/fake_bundle.h"
 #include "platform/service_management/desktop_entry_exec.h"
 #include "tests/integration/launch_at_login/sandbox.h"
@@ -204,10 +204,10 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
   }
 }
 
-TEST_F(AutostartTest, TheBundledLinuxPlatformRegistersThisProgram) {
-  LinuxLoginItemPlatform adapters(folders);
+TEST_F(AutostartTest, TheProgramsOwnAdaptersRegisterThisProgram) {
+  LinuxAdapters adapters(folders);
   LaunchAtLogin::resetForTesting();
-  LaunchAtLogin::installPlatform(adapters.platform());
+  LaunchAtLogin::installPlatform(adapters.loginItemPlatform());
   LaunchAtLogin::setIsEnabled(true);
   EXPECT_TRUE(LaunchAtLogin::isEnabled());
   EXPECT_THAT(execArguments(userEntry()), ElementsAre(executable));
