@@ -28,30 +28,23 @@ struct Validation {
 
 Validation validate(const std::string& path) {
   const gchar* argv[] = {"desktop-file-validate", path.c_str(), nullptr};
-  gchar* out = nullptr;
-  gchar* err = nullptr;
+  g_autofree gchar* out = nullptr;
+  g_autofree gchar* err = nullptr;
   gint status = 0;
   gboolean ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
                               &out, &err, &status, nullptr);
   std::string output = std::string(out ? out : "") + (err ? err : "");
-  g_free(out);
-  g_free(err);
   // The validator reports hints on standard output without failing; anything it prints is
   // worth seeing, so success means a clean exit and no output at all.
   return {ran && g_spawn_check_wait_status(status, nullptr) && output.empty(), output};
 }
 
 std::optional<std::string> desktopKey(const std::string& path, const char* key) {
-  GKeyFile* file = g_key_file_new();
-  std::optional<std::string> value;
-  if (g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_NONE, nullptr)) {
-    if (gchar* raw = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, key, nullptr)) {
-      value = raw;
-      g_free(raw);
-    }
-  }
-  g_key_file_unref(file);
-  return value;
+  g_autoptr(GKeyFile) file = g_key_file_new();
+  if (!g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
+  g_autofree gchar* value = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
 }
 
 // The Exec line of an entry, split back into arguments by the Desktop Entry rules.

@@ -51,10 +51,9 @@ inline std::vector<std::string> lines(const std::string& text) {
 class SandboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gchar* made = g_dir_make_tmp("tessra-launch-at-login-XXXXXX", nullptr);
+    g_autofree gchar* made = g_dir_make_tmp("tessra-launch-at-login-XXXXXX", nullptr);
     ASSERT_NE(made, nullptr);
     root = made;
-    g_free(made);
     configHome = root + "/config";
     systemDir = root + "/xdg";
     folders = {configHome, {systemDir}};
