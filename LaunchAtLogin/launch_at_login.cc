@@ -115,26 +115,12 @@ void LaunchAtLogin::isEnabledModern(bool value) {
 bool LaunchAtLogin::isEnabledLegacy() {
   const auto& legacyId = id();
   if (!legacyId) return false;
-  auto jobs = platform().serviceManagement.SMCopyAllJobDictionaries();
+  const auto jobs = platform().serviceManagement.SMCopyAllJobDictionaries();
   if (!jobs) return false;
-  const auto* list = std::get_if<flutter::EncodableList>(&*jobs);
-  if (list == nullptr) return false;
-  for (const auto& element : *list) {
-    const auto* job = std::get_if<flutter::EncodableMap>(&element);
-    if (job == nullptr) return false;
-    for (const auto& [key, unused] : *job) {
-      if (!std::holds_alternative<std::string>(key)) return false;
-    }
-  }
-  for (const auto& element : *list) {
-    const auto& job = std::get<flutter::EncodableMap>(element);
-    const auto* label = flutter::Find(job, "Label");
-    const auto* labelText = label != nullptr ? std::get_if<std::string>(label) : nullptr;
-    if (labelText == nullptr || *labelText != *legacyId) continue;
+  for (const auto& job : *jobs) {
+    if (job.label != *legacyId) continue;
     // The first job with our label decides, whatever it holds.
-    const auto* onDemand = flutter::Find(job, "OnDemand");
-    const auto* flag = onDemand != nullptr ? std::get_if<bool>(onDemand) : nullptr;
-    return flag != nullptr && *flag;
+    return job.onDemand.value_or(false);
   }
   return false;
 }

@@ -7,19 +7,14 @@
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using service_management::JobDictionaries;
+using service_management::JobDictionary;
 using service_management::SMAppServiceStatus;
-using flutter::EncodableList;
-using flutter::EncodableMap;
-using flutter::EncodableValue;
 
 namespace {
 
-EncodableValue job(EncodableValue label, std::optional<EncodableValue> onDemand) {
-  EncodableMap map;
-  map[EncodableValue("Label")] = std::move(label);
-  if (onDemand) map[EncodableValue("OnDemand")] = std::move(*onDemand);
-  return EncodableValue(std::move(map));
-}
+// A job; nothing stands for a key that is absent or holds another kind of value.
+JobDictionary job(std::optional<std::string> label, std::optional<bool> onDemand) { return {label, onDemand}; }
 
 }  // namespace
 
@@ -111,29 +106,22 @@ TEST_F(LaunchAtLoginTest, LegacyReadFollowsTheFirstJobWithTheHelpersLabel) {
   useLegacySystem();
   struct Case {
     const char* name;
-    std::optional<EncodableValue> jobs;
+    std::optional<JobDictionaries> jobs;
     bool expected;
   };
+  // A list that is not one, or that holds an element that is not a dictionary with string
+  // keys, reaches the component as no list at all (the port's contract): the first row.
   const std::vector<Case> cases = {
       {"no job list", std::nullopt, false},
-      {"not a list", EncodableValue("jobs"), false},
-      {"empty list", EncodableValue(EncodableList{}), false},
-      {"no job of ours", EncodableValue(EncodableList{job("other", true)}), false},
-      {"ours, on demand", EncodableValue(EncodableList{job("other", false), job(kLegacyId, true)}), true},
-      {"ours, not on demand", EncodableValue(EncodableList{job(kLegacyId, false)}), false},
-      {"first of two decides (false)", EncodableValue(EncodableList{job(kLegacyId, false), job(kLegacyId, true)}),
-       false},
-      {"first of two decides (absent)", EncodableValue(EncodableList{job(kLegacyId, std::nullopt), job(kLegacyId, true)}),
-       false},
-      {"OnDemand not a boolean", EncodableValue(EncodableList{job(kLegacyId, EncodableValue(int32_t{1}))}), false},
-      {"a label that is not a string is skipped",
-       EncodableValue(EncodableList{job(EncodableValue(int32_t{7}), false), job(kLegacyId, true)}), true},
-      {"an element that is not a dictionary spoils the list",
-       EncodableValue(EncodableList{job(kLegacyId, true), EncodableValue("junk")}), false},
-      {"a key that is not a string spoils the list",
-       EncodableValue(EncodableList{job(kLegacyId, true),
-                                    EncodableValue(EncodableMap{{EncodableValue(int32_t{1}), EncodableValue(true)}})}),
-       false},
+      {"empty list", JobDictionaries{}, false},
+      {"no job of ours", JobDictionaries{job("other", true)}, false},
+      {"ours, on demand", JobDictionaries{job("other", false), job(kLegacyId, true)}, true},
+      {"ours, not on demand", JobDictionaries{job(kLegacyId, false)}, false},
+      {"first of two decides (false)", JobDictionaries{job(kLegacyId, false), job(kLegacyId, true)}, false},
+      {"first of two decides (absent)", JobDictionaries{job(kLegacyId, std::nullopt), job(kLegacyId, true)}, false},
+      {"OnDemand absent or not a boolean", JobDictionaries{job(kLegacyId, std::nullopt)}, false},
+      {"a label that is absent or not a string is skipped",
+       JobDictionaries{job(std::nullopt, false), job(kLegacyId, true)}, true},
   };
   for (const auto& c : cases) {
     services.jobDictionaries = c.jobs;
@@ -145,7 +133,7 @@ TEST_F(LaunchAtLoginTest, LegacyReadFollowsTheFirstJobWithTheHelpersLabel) {
 TEST_F(LaunchAtLoginTest, WithoutABundleIdentifierTheLegacyPathsDoNothing) {
   useLegacySystem();
   bundle.identifier = std::nullopt;
-  services.jobDictionaries = EncodableValue(EncodableList{job("-LaunchAtLoginHelper", true)});
+  services.jobDictionaries = JobDictionaries{job("-LaunchAtLoginHelper", true)};
   EXPECT_FALSE(LaunchAtLogin::isEnabled());
   LaunchAtLogin::setIsEnabled(true);
   EXPECT_THAT(services.calls, IsEmpty());
@@ -161,7 +149,7 @@ TEST_F(LaunchAtLoginTest, MigrationOnALegacySystemTouchesNothing) {
 }
 
 TEST_F(LaunchAtLoginTest, MigrationMovesAnEnabledHelperOnceAndSilently) {
-  services.jobDictionaries = EncodableValue(EncodableList{job(kLegacyId, true)});
+  services.jobDictionaries = JobDictionaries{job(kLegacyId, true)};
   services.main.registerError = "denied";  // the flag is written anyway, and first
   observeEverything();
   events.clear();
@@ -185,7 +173,7 @@ TEST_F(LaunchAtLoginTest, MigrationMovesAnEnabledHelperOnceAndSilently) {
 }
 
 TEST_F(LaunchAtLoginTest, MigrationOfADisabledHelperOnlyRemovesIt) {
-  services.jobDictionaries = EncodableValue(EncodableList{job(kLegacyId, false)});
+  services.jobDictionaries = JobDictionaries{job(kLegacyId, false)};
   LaunchAtLogin::migrateIfNeeded();
   EXPECT_TRUE(defaults.values["LaunchAtLogin__hasMigrated"]);
   EXPECT_EQ(services.count("mainAppService"), 0);

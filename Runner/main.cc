@@ -5,18 +5,14 @@
 
 #include "BuiltInInterface/built_in_interface.h"
 #include "LaunchAtLogin/launch_at_login.h"
-#include "Runner/linux_login_item_platform.h"
 #include "Runner/MainMenu.h"
-#include "Runner/discovery/local_network_discovery.h"
 #include "Runner/embedding/flutter_view_controller.h"
+#include "Runner/linux_adapters.h"
 #include "platform/appkit/ns_application.h"
-#include "platform/dispatch/glib_main_queue.h"
 #include "platform/dispatch/main_thread_scheduling.h"
 #include "platform/flutter_engine/stand_in_engine.h"
-#include "platform/interfaces/linux_interface_addresses.h"
-#include "platform/network/socket_connection_factory.h"
 #include "platform/process/descriptor_limit.h"
-#include "platform/process/posix_spawn_launcher.h"
+#include "platform/xdg/xdg_folders.h"
 
 int main(int argc, char* argv[]) {
   // Before any thread exists: a sweep holds two descriptors per running child.
@@ -26,15 +22,12 @@ int main(int argc, char* argv[]) {
 
   // Locals of main(): exit() below ends the process without unwinding them, so they stay
   // valid for everything that runs during shutdown.
-  dispatch::GlibMainQueue mainQueue;
-  netif::LinuxInterfaceAddresses interfaces;
-  process::PosixSpawnLauncher processes;
-  network::SocketConnectionFactory connections(mainQueue);
-  LinuxLoginItemPlatform loginItems;
-  LaunchAtLogin::installPlatform(loginItems.platform());
+  LinuxAdapters adapters(xdg::resolveFolders());
+  LaunchAtLogin::installPlatform(adapters.loginItemPlatform());
+  dispatch::MainQueue& mainQueue = adapters.mainQueue();
   flutter::FlutterViewController::setEngineFactory(
       [&mainQueue] { return engine::makeStandInEngine(mainQueue, built_in::BuiltInInterface::runInApplication); });
 
-  MainMenu mainMenu(DiscoveryServices{interfaces, processes, mainQueue, connections, std::cout});
+  MainMenu mainMenu(adapters.discoveryServices(std::cout));
   std::exit(appkit::NSApplicationMain(argc, argv, mainMenu));
 }

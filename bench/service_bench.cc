@@ -6,7 +6,7 @@
 //   - launch-at-login write: LaunchAtLogin::setIsEnabled, beside writing the entry durably
 //     (g_file_set_contents_full, as the adapter does) or removing it.
 // The probe needs the loopback of a fakelan namespace (port 80 must be ours); the
-// launch-at-login figures use a scratch XDG_CONFIG_HOME. Prints "ROW|..." lines.
+// launch-at-login figures use scratch XDG folders. Prints "ROW|..." lines.
 //   service_bench CALLS
 #include <arpa/inet.h>
 #include <glib.h>
@@ -30,12 +30,13 @@
 #include <vector>
 
 #include "LaunchAtLogin/launch_at_login.h"
-#include "Runner/linux_login_item_platform.h"
+#include "Runner/linux_adapters.h"
 #include "Runner/discovery/local_network_discovery.h"
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
 #include "platform/process/posix_spawn_launcher.h"
+#include "platform/xdg/xdg_folders.h"
 
 namespace {
 
@@ -147,10 +148,8 @@ void launchAtLogin(int calls) {
   char scratch[] = "/tmp/tessra-bench-XXXXXX";
   if (!mkdtemp(scratch)) return;
   const std::string home = scratch;
-  setenv("HOME", home.c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-  LinuxLoginItemPlatform platform;
-  LaunchAtLogin::installPlatform(platform.platform());
+  LinuxAdapters adapters(xdg::Folders{home + "/config", {home + "/system"}});
+  LaunchAtLogin::installPlatform(adapters.loginItemPlatform());
 
   LaunchAtLogin::setIsEnabled(true);
   std::string entry;

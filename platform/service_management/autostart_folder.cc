@@ -4,11 +4,9 @@
 #include <glib/gstdio.h>
 
 #include <cerrno>
-#include <memory>
 #include <set>
 
 #include "platform/service_management/desktop_entry_exec.h"
-#include "platform/xdg/xdg_paths.h"
 
 namespace service_management::autostart {
 namespace {
@@ -17,35 +15,30 @@ constexpr const char* kGroup = G_KEY_FILE_DESKTOP_GROUP;
 constexpr const char* kGnomeEnabled = "X-GNOME-Autostart-enabled";
 constexpr std::string_view kSuffix = ".desktop";
 
-using KeyFile = std::unique_ptr<GKeyFile, decltype(&g_key_file_unref)>;
-using CString = std::unique_ptr<gchar, decltype(&g_free)>;
-
 bool exists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
 
-// A loaded entry, or nothing when the file is missing, unreadable or not a desktop entry.
-std::optional<KeyFile> load(const std::string& path) {
-  KeyFile file(g_key_file_new(), g_key_file_unref);
+// A loaded entry, owned by the caller, or null when the file is missing, unreadable or not
+// a desktop entry.
+GKeyFile* load(const std::string& path) {
+  g_autoptr(GKeyFile) file = g_key_file_new();
   const auto flags = static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
-  if (!g_key_file_load_from_file(file.get(), path.c_str(), flags, nullptr)) return std::nullopt;
-  if (!g_key_file_has_group(file.get(), kGroup)) return std::nullopt;
-  return file;
+  if (!g_key_file_load_from_file(file, path.c_str(), flags, nullptr)) return nullptr;
+  if (!g_key_file_has_group(file, kGroup)) return nullptr;
+  return static_cast<GKeyFile*>(g_steal_pointer(&file));
 }
 
 // A key that is absent or not a boolean reads as `fallback`.
 bool booleanKey(GKeyFile* file, const char* key, bool fallback) {
-  GError* error = nullptr;
+  g_autoptr(GError) error = nullptr;
   gboolean value = g_key_file_get_boolean(file, kGroup, key, &error);
-  if (error != nullptr) {
-    g_error_free(error);
-    return fallback;
-  }
+  if (error != nullptr) return fallback;
   return value != FALSE;
 }
 
 std::optional<std::string> stringKey(GKeyFile* file, const char* key) {
-  CString value(g_key_file_get_string(file, kGroup, key, nullptr), g_free);
-  if (!value) return std::nullopt;
-  return std::string(value.get());
+  g_autofree gchar* value = g_key_file_get_string(file, kGroup, key, nullptr);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
 }
 
 // As a session would look for it: an absolute path must be an executable file, a bare
@@ -56,24 +49,23 @@ bool programExists(const std::string& program) {
     return g_file_test(program.c_str(), G_FILE_TEST_IS_REGULAR) &&
            g_file_test(program.c_str(), G_FILE_TEST_IS_EXECUTABLE);
   }
-  CString found(g_find_program_in_path(program.c_str()), g_free);
+  g_autofree gchar* found = g_find_program_in_path(program.c_str());
   return found != nullptr;
 }
 
 ServiceOutcome failure(const std::string& what, const std::string& why) { return ServiceError{what + ": " + why}; }
 
 ServiceOutcome write(GKeyFile* file, const std::string& path) {
-  CString folder(g_path_get_dirname(path.c_str()), g_free);
-  if (g_mkdir_with_parents(folder.get(), 0700) != 0) {
-    return failure("Could not create the autostart folder " + std::string(folder.get()), g_strerror(errno));
+  g_autofree gchar* folder = g_path_get_dirname(path.c_str());
+  if (g_mkdir_with_parents(folder, 0700) != 0) {
+    return failure("Could not create the autostart folder " + std::string(folder), g_strerror(errno));
   }
   gsize length = 0;
-  CString data(g_key_file_to_data(file, &length, nullptr), g_free);
-  GError* raw = nullptr;
+  g_autofree gchar* data = g_key_file_to_data(file, &length, nullptr);
+  g_autoptr(GError) error = nullptr;
   const auto flags =
       static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE);
-  if (!g_file_set_contents_full(path.c_str(), data.get(), static_cast<gssize>(length), flags, 0644, &raw)) {
-    std::unique_ptr<GError, decltype(&g_error_free)> error(raw, g_error_free);
+  if (!g_file_set_contents_full(path.c_str(), data, static_cast<gssize>(length), flags, 0644, &error)) {
     return failure("Could not write the autostart entry " + path, error->message);
   }
   return std::nullopt;
@@ -86,58 +78,58 @@ void setSwitches(GKeyFile* file, bool enabled) {
 
 }  // namespace
 
-std::string userFolder() { return xdg::userConfigDir() + "/autostart"; }
+std::string userFolder(const xdg::Folders& folders) { return folders.configHome + "/autostart"; }
 
-std::vector<std::string> systemFolders() {
-  std::vector<std::string> folders;
-  for (const auto& dir : xdg::systemConfigDirs()) folders.push_back(dir + "/autostart");
-  return folders;
+std::vector<std::string> systemFolders(const xdg::Folders& folders) {
+  std::vector<std::string> autostartFolders;
+  for (const auto& dir : folders.configDirs) autostartFolders.push_back(dir + "/autostart");
+  return autostartFolders;
 }
 
-std::string userEntryPath(const std::string& desktopId) { return userFolder() + "/" + desktopId + ".desktop"; }
+std::string userEntryPath(const xdg::Folders& folders, const std::string& desktopId) {
+  return userFolder(folders) + "/" + desktopId + ".desktop";
+}
 
-std::optional<std::string> systemEntryPath(const std::string& desktopId) {
-  for (const auto& folder : systemFolders()) {
+std::optional<std::string> systemEntryPath(const xdg::Folders& folders, const std::string& desktopId) {
+  for (const auto& folder : systemFolders(folders)) {
     std::string path = folder + "/" + desktopId + ".desktop";
     if (exists(path)) return path;
   }
   return std::nullopt;
 }
 
-std::optional<std::string> effectiveEntryPath(const std::string& desktopId) {
-  std::string user = userEntryPath(desktopId);
+std::optional<std::string> effectiveEntryPath(const xdg::Folders& folders, const std::string& desktopId) {
+  std::string user = userEntryPath(folders, desktopId);
   if (exists(user)) return user;
-  return systemEntryPath(desktopId);
+  return systemEntryPath(folders, desktopId);
 }
 
 SMAppServiceStatus statusOfEntry(const std::string& path) {
-  auto file = load(path);
-  if (!file) return SMAppServiceStatus::NotFound;
-  if (booleanKey(file->get(), G_KEY_FILE_DESKTOP_KEY_HIDDEN, false) ||
-      !booleanKey(file->get(), kGnomeEnabled, true)) {
+  g_autoptr(GKeyFile) file = load(path);
+  if (file == nullptr) return SMAppServiceStatus::NotFound;
+  if (booleanKey(file, G_KEY_FILE_DESKTOP_KEY_HIDDEN, false) || !booleanKey(file, kGnomeEnabled, true)) {
     return SMAppServiceStatus::RequiresApproval;
   }
-  if (auto tryExec = stringKey(file->get(), G_KEY_FILE_DESKTOP_KEY_TRY_EXEC); tryExec && !programExists(*tryExec)) {
+  if (auto tryExec = stringKey(file, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC); tryExec && !programExists(*tryExec)) {
     return SMAppServiceStatus::NotFound;
   }
-  auto execValue = stringKey(file->get(), G_KEY_FILE_DESKTOP_KEY_EXEC);
+  auto execValue = stringKey(file, G_KEY_FILE_DESKTOP_KEY_EXEC);
   if (!execValue) return SMAppServiceStatus::NotFound;
   auto arguments = exec::parseCommandLine(*execValue);
   if (!arguments || arguments->empty() || !programExists(arguments->front())) return SMAppServiceStatus::NotFound;
   return SMAppServiceStatus::Enabled;
 }
 
-std::vector<EffectiveEntry> allEffectiveEntries() {
+std::vector<EffectiveEntry> allEffectiveEntries(const xdg::Folders& folders) {
   std::vector<EffectiveEntry> entries;
   std::set<std::string> seen;
-  std::vector<std::string> folders = systemFolders();
-  folders.insert(folders.begin(), userFolder());
-  for (const auto& folder : folders) {
-    GDir* raw = g_dir_open(folder.c_str(), 0, nullptr);
-    if (raw == nullptr) continue;
-    std::unique_ptr<GDir, decltype(&g_dir_close)> dir(raw, g_dir_close);
+  std::vector<std::string> autostartFolders = systemFolders(folders);
+  autostartFolders.insert(autostartFolders.begin(), userFolder(folders));
+  for (const auto& folder : autostartFolders) {
+    g_autoptr(GDir) dir = g_dir_open(folder.c_str(), 0, nullptr);
+    if (dir == nullptr) continue;
     std::set<std::string> names;  // sorted, so the list does not depend on the file system's order
-    while (const gchar* name = g_dir_read_name(dir.get())) names.insert(name);
+    while (const gchar* name = g_dir_read_name(dir)) names.insert(name);
     for (const auto& name : names) {
       if (name.size() <= kSuffix.size() || !name.ends_with(kSuffix)) continue;
       if (!seen.insert(name).second) continue;
@@ -151,8 +143,8 @@ ServiceOutcome writeEntryForProgram(const std::string& path, const std::string& 
   // A desktop entry is UTF-8 text, and its string values may not hold control characters
   // (tab and newline included), escaped or not; a session would refuse such an entry.
   const auto refuse = [&executable](const char* why) -> ServiceOutcome {
-    CString shown(g_strescape(executable.c_str(), nullptr), g_free);
-    return ServiceError{"A login item cannot start " + std::string(shown.get()) + ": its path " + why +
+    g_autofree gchar* shown = g_strescape(executable.c_str(), nullptr);
+    return ServiceError{"A login item cannot start " + std::string(shown) + ": its path " + why +
                         ", which autostart entries cannot hold"};
   };
   if (!g_utf8_validate(executable.data(), static_cast<gssize>(executable.size()), nullptr)) {
@@ -163,21 +155,22 @@ ServiceOutcome writeEntryForProgram(const std::string& path, const std::string& 
   }
   // What the user or the desktop added to our entry stays; an entry that cannot be read as
   // one is replaced whole.
-  KeyFile file = load(path).value_or(KeyFile(g_key_file_new(), g_key_file_unref));
-  g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_TYPE, G_KEY_FILE_DESKTOP_TYPE_APPLICATION);
-  g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_NAME, name.c_str());
-  g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_EXEC, exec::commandLine({executable}).c_str());
-  g_key_file_set_string(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, executable.c_str());
-  g_key_file_set_boolean(file.get(), kGroup, G_KEY_FILE_DESKTOP_KEY_TERMINAL, FALSE);
-  setSwitches(file.get(), true);
-  return write(file.get(), path);
+  g_autoptr(GKeyFile) file = load(path);
+  if (file == nullptr) file = g_key_file_new();
+  g_key_file_set_string(file, kGroup, G_KEY_FILE_DESKTOP_KEY_TYPE, G_KEY_FILE_DESKTOP_TYPE_APPLICATION);
+  g_key_file_set_string(file, kGroup, G_KEY_FILE_DESKTOP_KEY_NAME, name.c_str());
+  g_key_file_set_string(file, kGroup, G_KEY_FILE_DESKTOP_KEY_EXEC, exec::commandLine({executable}).c_str());
+  g_key_file_set_string(file, kGroup, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, executable.c_str());
+  g_key_file_set_boolean(file, kGroup, G_KEY_FILE_DESKTOP_KEY_TERMINAL, FALSE);
+  setSwitches(file, true);
+  return write(file, path);
 }
 
 ServiceOutcome writeSwitchedCopy(const std::string& from, const std::string& to, bool enabled) {
-  auto file = load(from);
-  if (!file) return failure("Could not read the autostart entry " + from, "missing or not a desktop entry");
-  setSwitches(file->get(), enabled);
-  return write(file->get(), to);
+  g_autoptr(GKeyFile) file = load(from);
+  if (file == nullptr) return failure("Could not read the autostart entry " + from, "missing or not a desktop entry");
+  setSwitches(file, enabled);
+  return write(file, to);
 }
 
 ServiceOutcome removeEntry(const std::string& path) {

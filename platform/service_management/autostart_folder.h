@@ -5,22 +5,23 @@
 #include <vector>
 
 #include "platform/service_management/service_management.h"
+#include "platform/xdg/xdg_folders.h"
 
-// The freedesktop.org autostart folders: $XDG_CONFIG_HOME/autostart for the user, then
-// each $XDG_CONFIG_DIRS/autostart (default /etc/xdg/autostart) for the system. For one file
-// name only the most important entry counts, the user's included when it hides a system
-// entry. Folders are looked up in the environment at every call. For the adapter only.
+// The freedesktop.org autostart folders: <config home>/autostart for the user, then each
+// <config dir>/autostart (by default /etc/xdg/autostart) for the system, of the XDG folders
+// handed in. For one file name only the most important entry counts, the user's included
+// when it hides a system entry. For the adapter only.
 namespace service_management::autostart {
 
-std::string userFolder();
-std::vector<std::string> systemFolders();
+std::string userFolder(const xdg::Folders& folders);
+std::vector<std::string> systemFolders(const xdg::Folders& folders);
 
 // <desktop id>.desktop in the user folder (whether or not it exists).
-std::string userEntryPath(const std::string& desktopId);
+std::string userEntryPath(const xdg::Folders& folders, const std::string& desktopId);
 // The first system entry of that name.
-std::optional<std::string> systemEntryPath(const std::string& desktopId);
+std::optional<std::string> systemEntryPath(const xdg::Folders& folders, const std::string& desktopId);
 // The entry that counts: the user's when it exists, else the first system one.
-std::optional<std::string> effectiveEntryPath(const std::string& desktopId);
+std::optional<std::string> effectiveEntryPath(const xdg::Folders& folders, const std::string& desktopId);
 
 // What an entry means for the session: RequiresApproval when switched off (Hidden=true or
 // X-GNOME-Autostart-enabled=false), NotFound when the program it names is gone (TryExec,
@@ -34,7 +35,7 @@ struct EffectiveEntry {
   std::string desktopId;
   std::string path;
 };
-std::vector<EffectiveEntry> allEffectiveEntries();
+std::vector<EffectiveEntry> allEffectiveEntries(const xdg::Folders& folders);
 
 // Writes the entry at `path` so that it starts `executable` with no arguments and is
 // switched on, in one atomic replacement. Only our keys are set (Type, Name, Exec, TryExec,

@@ -5,14 +5,14 @@
 namespace service_management {
 namespace {
 
-SMAppServiceStatus statusOf(const std::string& desktopId) {
-  auto path = autostart::effectiveEntryPath(desktopId);
+SMAppServiceStatus statusOf(const xdg::Folders& folders, const std::string& desktopId) {
+  auto path = autostart::effectiveEntryPath(folders, desktopId);
   return path ? autostart::statusOfEntry(*path) : SMAppServiceStatus::NotRegistered;
 }
 
-ServiceOutcome unregisterEntry(const std::string& desktopId) {
-  const std::string user = autostart::userEntryPath(desktopId);
-  auto system = autostart::systemEntryPath(desktopId);
+ServiceOutcome unregisterEntry(const xdg::Folders& folders, const std::string& desktopId) {
+  const std::string user = autostart::userEntryPath(folders, desktopId);
+  auto system = autostart::systemEntryPath(folders, desktopId);
   if (system && autostart::statusOfEntry(*system) == SMAppServiceStatus::Enabled) {
     // Removing ours would bring the system's entry back into force.
     return autostart::writeSwitchedCopy(*system, user, false);
@@ -20,25 +20,26 @@ ServiceOutcome unregisterEntry(const std::string& desktopId) {
   return autostart::removeEntry(user);
 }
 
-ServiceOutcome switchEntry(const std::string& desktopId, bool enabled) {
-  auto path = autostart::effectiveEntryPath(desktopId);
+ServiceOutcome switchEntry(const xdg::Folders& folders, const std::string& desktopId, bool enabled) {
+  auto path = autostart::effectiveEntryPath(folders, desktopId);
   if (!path) return ServiceError{"There is no autostart entry " + desktopId + ".desktop to switch"};
-  return autostart::writeSwitchedCopy(*path, autostart::userEntryPath(desktopId), enabled);
+  return autostart::writeSwitchedCopy(*path, autostart::userEntryPath(folders, desktopId), enabled);
 }
 
 class MainService : public SMAppService {
  public:
   explicit MainService(AutostartServiceManagement::Options options) : options_(std::move(options)) {}
 
-  SMAppServiceStatus status() override { return statusOf(options_.desktopId); }
+  SMAppServiceStatus status() override { return statusOf(options_.folders, options_.desktopId); }
   ServiceOutcome registerAndReturnError() override {
     const std::optional<std::string> program = options_.program.executablePath();
     if (!program) {
       return ServiceError{"The location of this program is unknown: it was moved or removed while running"};
     }
-    return autostart::writeEntryForProgram(autostart::userEntryPath(options_.desktopId), options_.name, *program);
+    return autostart::writeEntryForProgram(autostart::userEntryPath(options_.folders, options_.desktopId),
+                                           options_.name, *program);
   }
-  ServiceOutcome unregisterAndReturnError() override { return unregisterEntry(options_.desktopId); }
+  ServiceOutcome unregisterAndReturnError() override { return unregisterEntry(options_.folders, options_.desktopId); }
 
  private:
   AutostartServiceManagement::Options options_;
@@ -46,13 +47,15 @@ class MainService : public SMAppService {
 
 class LoginItemService : public SMAppService {
  public:
-  explicit LoginItemService(std::string identifier) : identifier_(std::move(identifier)) {}
+  LoginItemService(xdg::Folders folders, std::string identifier)
+      : folders_(std::move(folders)), identifier_(std::move(identifier)) {}
 
-  SMAppServiceStatus status() override { return statusOf(identifier_); }
-  ServiceOutcome registerAndReturnError() override { return switchEntry(identifier_, true); }
-  ServiceOutcome unregisterAndReturnError() override { return unregisterEntry(identifier_); }
+  SMAppServiceStatus status() override { return statusOf(folders_, identifier_); }
+  ServiceOutcome registerAndReturnError() override { return switchEntry(folders_, identifier_, true); }
+  ServiceOutcome unregisterAndReturnError() override { return unregisterEntry(folders_, identifier_); }
 
  private:
+  xdg::Folders folders_;
   std::string identifier_;
 };
 
@@ -64,23 +67,19 @@ std::unique_ptr<SMAppService> AutostartServiceManagement::mainAppService() {
 
 std::unique_ptr<SMAppService> AutostartServiceManagement::loginItemServiceWithIdentifier(
     const std::string& identifier) {
-  return std::make_unique<LoginItemService>(identifier);
+  return std::make_unique<LoginItemService>(options_.folders, identifier);
 }
 
 bool AutostartServiceManagement::SMLoginItemSetEnabled(const std::string& identifier, bool enabled) {
-  return !switchEntry(identifier, enabled).has_value();
+  return !switchEntry(options_.folders, identifier, enabled).has_value();
 }
 
-std::optional<PropertyList> AutostartServiceManagement::SMCopyAllJobDictionaries() {
-  flutter::EncodableList jobs;
-  for (const auto& entry : autostart::allEffectiveEntries()) {
-    flutter::EncodableMap job;
-    job[flutter::EncodableValue("Label")] = flutter::EncodableValue(entry.desktopId);
-    job[flutter::EncodableValue("OnDemand")] =
-        flutter::EncodableValue(autostart::statusOfEntry(entry.path) == SMAppServiceStatus::Enabled);
-    jobs.emplace_back(std::move(job));
+std::optional<JobDictionaries> AutostartServiceManagement::SMCopyAllJobDictionaries() {
+  JobDictionaries jobs;
+  for (const auto& entry : autostart::allEffectiveEntries(options_.folders)) {
+    jobs.push_back({entry.desktopId, autostart::statusOfEntry(entry.path) == SMAppServiceStatus::Enabled});
   }
-  return PropertyList(std::move(jobs));
+  return jobs;
 }
 
 }  // namespace service_management

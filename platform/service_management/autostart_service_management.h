@@ -5,6 +5,7 @@
 
 #include "platform/bundle/bundle.h"
 #include "platform/service_management/service_management.h"
+#include "platform/xdg/xdg_folders.h"
 
 namespace service_management {
 
@@ -33,13 +34,15 @@ class AutostartServiceManagement : public ServiceManagement {
     // Asked for the program's path at every registration, not once: the program may have
     // been moved, or upgraded, since it started. Must outlive this object.
     const bundle::Bundle& program;
+    // Where the autostart folders are (see autostart_folder.h).
+    xdg::Folders folders;
   };
   explicit AutostartServiceManagement(Options options) : options_(std::move(options)) {}
 
   std::unique_ptr<SMAppService> mainAppService() override;
   std::unique_ptr<SMAppService> loginItemServiceWithIdentifier(const std::string& identifier) override;
   bool SMLoginItemSetEnabled(const std::string& identifier, bool enabled) override;
-  std::optional<PropertyList> SMCopyAllJobDictionaries() override;
+  std::optional<JobDictionaries> SMCopyAllJobDictionaries() override;
 
  private:
   Options options_;

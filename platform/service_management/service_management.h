@@ -3,8 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "Runner/embedding/encodable_value.h"
+#include <vector>
 
 namespace service_management {
 
@@ -42,9 +41,14 @@ class SMAppService {
   virtual ServiceOutcome unregisterAndReturnError() = 0;
 };
 
-// Job dictionaries are loosely typed, as the system hands them out: a list of maps whose
-// keys ought to be strings. The reader must check every shape it relies on.
-using PropertyList = flutter::EncodableValue;
+// One job of the user's job list, with the two keys the login-item state reads. The system
+// hands jobs out loosely typed: a key that is absent, or whose value is of another kind,
+// arrives here as nothing, and the reader decides what that means.
+struct JobDictionary {
+  std::optional<std::string> label;  // "Label": the job's identifier
+  std::optional<bool> onDemand;      // "OnDemand": true when the job starts at login
+};
+using JobDictionaries = std::vector<JobDictionary>;
 
 // Port: the operating system's login-item registration, in its modern form (services) and
 // its legacy form (a login item switched by identifier, its state read from the user's job
@@ -62,10 +66,9 @@ class ServiceManagement {
   virtual std::unique_ptr<SMAppService> loginItemServiceWithIdentifier(const std::string& identifier) = 0;
   // Switches the legacy login item `identifier` on or off. True when the switch took.
   virtual bool SMLoginItemSetEnabled(const std::string& identifier, bool enabled) = 0;
-  // The current user's job list: a list of dictionaries, each with at least "Label" (a
-  // string) and "OnDemand" (a boolean, true when the job starts at login); nothing when the
-  // list cannot be had.
-  virtual std::optional<PropertyList> SMCopyAllJobDictionaries() = 0;
+  // The current user's job list, in the system's order; nothing when the list cannot be had
+  // or does not have the shape of a list of dictionaries with string keys.
+  virtual std::optional<JobDictionaries> SMCopyAllJobDictionaries() = 0;
 };
 
 }  // namespace service_management

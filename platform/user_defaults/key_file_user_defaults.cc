@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "platform/user_defaults/user_defaults.h"
-#include "platform/xdg/xdg_paths.h"
 
 namespace user_defaults {
 namespace {
@@ -34,11 +33,8 @@ KeyFile load(const std::string& path) {
 
 }  // namespace
 
-KeyFileUserDefaults::KeyFileUserDefaults(std::string applicationId) : applicationId_(std::move(applicationId)) {}
-
-std::string KeyFileUserDefaults::path() const {
-  return xdg::userConfigDir() + "/" + applicationId_ + "/" + kFileName;
-}
+KeyFileUserDefaults::KeyFileUserDefaults(const xdg::Folders& folders, const std::string& applicationId)
+    : path_(folders.configHome + "/" + applicationId + "/" + kFileName) {}
 
 bool KeyFileUserDefaults::boolForKey(const std::string& key) {
   KeyFile file = load(path());

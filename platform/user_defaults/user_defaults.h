@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/xdg/xdg_folders.h"
+
 namespace user_defaults {
 
 // Port: small per-user settings that outlive the process. Reads never fail: a key that is
@@ -20,22 +22,22 @@ class UserDefaults {
   virtual bool setBoolForKey(bool value, const std::string& key) = 0;
 };
 
-// The defaults as a key file, $XDG_CONFIG_HOME/<application id>/user-defaults.ini (with
-// ~/.config when XDG_CONFIG_HOME is unset, looked up at every call), written atomically so
-// that a crash leaves the old or the new file, never half of one. An unreadable or corrupt
-// file reads as absent keys; the next write replaces it.
+// The defaults as a key file, <config home>/<application id>/user-defaults.ini in the XDG
+// folders handed in, written atomically so that a crash leaves the old or the new file,
+// never half of one. An unreadable or corrupt file reads as absent keys; the next write
+// replaces it.
 class KeyFileUserDefaults : public UserDefaults {
  public:
-  explicit KeyFileUserDefaults(std::string applicationId);
+  KeyFileUserDefaults(const xdg::Folders& folders, const std::string& applicationId);
 
   bool boolForKey(const std::string& key) override;
   bool setBoolForKey(bool value, const std::string& key) override;
 
-  // Where the file is at this moment.
-  std::string path() const;
+  // Where the file is.
+  const std::string& path() const { return path_; }
 
  private:
-  std::string applicationId_;
+  std::string path_;
 };
 
 }  // namespace user_defaults

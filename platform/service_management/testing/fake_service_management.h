@@ -26,7 +26,7 @@ class FakeServiceManagement : public ServiceManagement {
   std::map<std::string, Service> loginItems;           // by identifier
   std::map<std::string, bool> legacySwitch;            // last SMLoginItemSetEnabled per identifier
   bool legacySwitchSucceeds = true;
-  std::optional<PropertyList> jobDictionaries;         // nothing: the list cannot be had
+  std::optional<JobDictionaries> jobDictionaries;      // nothing: the list cannot be had
   std::vector<std::string> calls;
   std::function<void(const std::string&)> onCall;
 
@@ -43,7 +43,7 @@ class FakeServiceManagement : public ServiceManagement {
     if (legacySwitchSucceeds) legacySwitch[identifier] = enabled;
     return legacySwitchSucceeds;
   }
-  std::optional<PropertyList> SMCopyAllJobDictionaries() override {
+  std::optional<JobDictionaries> SMCopyAllJobDictionaries() override {
     record("SMCopyAllJobDictionaries");
     return jobDictionaries;
   }

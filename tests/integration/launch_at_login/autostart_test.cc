@@ -6,7 +6,9 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
-#include "Runner/linux_login_item_platform.h"
+#include <map>
+
+#include "Runner/linux_adapters.h"
 #include "platform/bundle/testing/fake_bundle.h"
 #include "platform/service_management/desktop_entry_exec.h"
 #include "tests/integration/launch_at_login/sandbox.h"
@@ -26,30 +28,23 @@ struct Validation {
 
 Validation validate(const std::string& path) {
   const gchar* argv[] = {"desktop-file-validate", path.c_str(), nullptr};
-  gchar* out = nullptr;
-  gchar* err = nullptr;
+  g_autofree gchar* out = nullptr;
+  g_autofree gchar* err = nullptr;
   gint status = 0;
   gboolean ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
                               &out, &err, &status, nullptr);
   std::string output = std::string(out ? out : "") + (err ? err : "");
-  g_free(out);
-  g_free(err);
   // The validator reports hints on standard output without failing; anything it prints is
   // worth seeing, so success means a clean exit and no output at all.
   return {ran && g_spawn_check_wait_status(status, nullptr) && output.empty(), output};
 }
 
 std::optional<std::string> desktopKey(const std::string& path, const char* key) {
-  GKeyFile* file = g_key_file_new();
-  std::optional<std::string> value;
-  if (g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_NONE, nullptr)) {
-    if (gchar* raw = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, key, nullptr)) {
-      value = raw;
-      g_free(raw);
-    }
-  }
-  g_key_file_unref(file);
-  return value;
+  g_autoptr(GKeyFile) file = g_key_file_new();
+  if (!g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
+  g_autofree gchar* value = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
 }
 
 // The Exec line of an entry, split back into arguments by the Desktop Entry rules.
@@ -171,7 +166,7 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
     bundle::testing::FakeBundle programAt;
     programAt.executable = program;
     service_management::AutostartServiceManagement services(
-        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", programAt});
+        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", programAt, folders});
 
     ASSERT_FALSE(services.mainAppService()->registerAndReturnError().has_value()) << folderName;
     auto validation = validate(userEntry());
@@ -193,7 +188,7 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
     bundle::testing::FakeBundle programAt;
     programAt.executable = program;
     service_management::AutostartServiceManagement services(
-        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", programAt});
+        service_management::AutostartServiceManagement::Options{kAppId, "Tessra", programAt, folders});
     auto refused = services.mainAppService()->registerAndReturnError();
     ASSERT_TRUE(refused.has_value()) << reason;
     EXPECT_THAT(refused->localizedDescription, HasSubstr(reason));
@@ -202,10 +197,10 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
   }
 }
 
-TEST_F(AutostartTest, TheBundledLinuxPlatformRegistersThisProgram) {
-  LinuxLoginItemPlatform adapters;
+TEST_F(AutostartTest, TheProgramsOwnAdaptersRegisterThisProgram) {
+  LinuxAdapters adapters(folders);
   LaunchAtLogin::resetForTesting();
-  LaunchAtLogin::installPlatform(adapters.platform());
+  LaunchAtLogin::installPlatform(adapters.loginItemPlatform());
   LaunchAtLogin::setIsEnabled(true);
   EXPECT_TRUE(LaunchAtLogin::isEnabled());
   EXPECT_THAT(execArguments(userEntry()), ElementsAre(executable));
@@ -222,11 +217,10 @@ TEST_F(AutostartTest, LegacyJobListShowsEffectiveEntriesAndSwitchingCopiesThem) 
 
   auto jobs = services->SMCopyAllJobDictionaries();
   ASSERT_TRUE(jobs.has_value());
-  const auto& list = std::get<flutter::EncodableList>(*jobs);
   std::map<std::string, bool> onDemand;
-  for (const auto& job : list) {
-    const auto& map = std::get<flutter::EncodableMap>(job);
-    onDemand[std::get<std::string>(*flutter::Find(map, "Label"))] = std::get<bool>(*flutter::Find(map, "OnDemand"));
+  for (const auto& job : *jobs) {
+    ASSERT_TRUE(job.label && job.onDemand) << "every job of ours has both keys";
+    onDemand[*job.label] = *job.onDemand;
   }
   EXPECT_EQ(onDemand, (std::map<std::string, bool>{{helper, true}, {"other", false}}));
 

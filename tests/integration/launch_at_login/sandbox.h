@@ -1,18 +1,16 @@
 #pragma once
 
-// Real adapters over private XDG folders: each test gets its own XDG_CONFIG_HOME,
-// XDG_CONFIG_DIRS and HOME under a fresh temporary folder, and the system log writes its
-// fallback lines into a file the test reads back (no journal socket is used).
+// Real adapters over private XDG folders: each test hands the adapters its own config home
+// and config folder under a fresh temporary folder, and the system log writes its fallback
+// lines into a file the test reads back (no journal socket is used).
 
 #include <fcntl.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -24,6 +22,7 @@
 #include "platform/system_log/system_log.h"
 #include "platform/system_version/system_version.h"
 #include "platform/user_defaults/user_defaults.h"
+#include "platform/xdg/xdg_folders.h"
 
 namespace sandbox {
 
@@ -52,27 +51,20 @@ inline std::vector<std::string> lines(const std::string& text) {
 class SandboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gchar* made = g_dir_make_tmp("tessra-launch-at-login-XXXXXX", nullptr);
+    g_autofree gchar* made = g_dir_make_tmp("tessra-launch-at-login-XXXXXX", nullptr);
     ASSERT_NE(made, nullptr);
     root = made;
-    g_free(made);
     configHome = root + "/config";
     systemDir = root + "/xdg";
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "HOME"}) {
-      const char* old = std::getenv(name);
-      savedEnvironment[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
-    setenv("XDG_CONFIG_DIRS", systemDir.c_str(), 1);
-    setenv("HOME", (root + "/home").c_str(), 1);
+    folders = {configHome, {systemDir}};
 
     logPath = root + "/system.log";
     logFd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     ASSERT_GE(logFd, 0);
     systemLog.emplace(system_log::JournalSystemLog::Options{"tessra-test", root + "/no-journal-socket", logFd, true});
     executable = *bundle.executablePath();
-    services.emplace(service_management::AutostartServiceManagement::Options{kAppId, "Tessra", bundle});
-    defaults.emplace(kAppId);
+    services.emplace(service_management::AutostartServiceManagement::Options{kAppId, "Tessra", bundle, folders});
+    defaults.emplace(folders, kAppId);
 
     LaunchAtLogin::resetForTesting();
     LaunchAtLogin::installPlatform({*services, version, bundle, *defaults, *systemLog});
@@ -81,13 +73,6 @@ class SandboxTest : public ::testing::Test {
   void TearDown() override {
     LaunchAtLogin::resetForTesting();
     if (logFd >= 0) ::close(logFd);
-    for (const auto& [name, value] : savedEnvironment) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);
   }
@@ -99,10 +84,10 @@ class SandboxTest : public ::testing::Test {
   std::string root;
   std::string configHome;
   std::string systemDir;
+  xdg::Folders folders;  // what the adapters are handed: configHome, then systemDir
   std::string logPath;
   int logFd = -1;
   std::string executable;
-  std::map<std::string, std::optional<std::string>> savedEnvironment;
 
   bundle::LinuxBundle bundle;
   system_version::LinuxSystemVersion version;

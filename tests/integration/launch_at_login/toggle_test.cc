@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdlib>
+
 #include "platform/view/gtk_toggle_host.h"
 #include "tests/integration/launch_at_login/sandbox.h"
 
