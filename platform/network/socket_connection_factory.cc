@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/process/retry_on_eintr.h"
 #include "platform/process/unique_fd.h"
 
 namespace network {
@@ -61,10 +62,7 @@ class SocketConnection : public Connection, public std::enable_shared_from_this<
       fail(errno);
       return;
     }
-    int rc;
-    do {
-      rc = ::connect(socket_.get(), found->ai_addr, found->ai_addrlen);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = process::retryOnEintr([&] { return ::connect(socket_.get(), found->ai_addr, found->ai_addrlen); });
     if (rc == 0) {
       post(ConnectionState::kReady);
     } else if (errno == EINPROGRESS) {
