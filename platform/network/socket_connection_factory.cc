@@ -76,8 +76,8 @@ class SocketConnection : public Connection, public std::enable_shared_from_this<
 
   static gboolean onWritable(gint fd, GIOCondition, gpointer data) {
     auto* connection = static_cast<SocketConnection*>(data);
-    g_source_unref(connection->watch_);  // GLib drops the source itself on G_SOURCE_REMOVE
-    connection->watch_ = nullptr;
+    // GLib drops the source itself on G_SOURCE_REMOVE; only our reference goes here.
+    g_clear_pointer(&connection->watch_, g_source_unref);
     int error = 0;
     socklen_t length = sizeof(error);
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
@@ -97,8 +97,7 @@ class SocketConnection : public Connection, public std::enable_shared_from_this<
   void removeWatch() {
     if (!watch_) return;
     g_source_destroy(watch_);
-    g_source_unref(watch_);
-    watch_ = nullptr;
+    g_clear_pointer(&watch_, g_source_unref);
   }
 
   // States always arrive through the main queue, never from inside start() or cancel().
