@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/process/retry_on_eintr.h"
+
 extern char** environ;
 
 namespace {
@@ -82,8 +84,7 @@ class Program {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
     int status;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
+    process::retryOnEintr([&] { return waitpid(pid_, &status, 0); });
   }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

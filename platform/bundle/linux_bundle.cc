@@ -1,6 +1,5 @@
 #include <glib.h>
 
-#include <memory>
 #include <string_view>
 
 #include "platform/bundle/bundle.h"
@@ -26,9 +25,9 @@ std::optional<std::string> LinuxBundle::executablePath() const {
   // removed from its folder reads as its last path plus " (deleted)": that is what a
   // package upgrade does to a running program, replacing the file with the new version. The
   // path then names the installed program, as long as there is one there.
-  std::unique_ptr<gchar, decltype(&g_free)> target(g_file_read_link("/proc/self/exe", nullptr), g_free);
+  g_autofree gchar* target = g_file_read_link("/proc/self/exe", nullptr);
   if (!target) return std::nullopt;
-  std::string path(target.get());
+  std::string path(target);
   static constexpr std::string_view kDeleted = " (deleted)";
   if (!path.ends_with(kDeleted) || isProgram(path)) return path;  // a live file may bear the suffix itself
   path.resize(path.size() - kDeleted.size());

@@ -47,10 +47,8 @@ struct GlibMainQueue::Timer {
   GSource* source = nullptr;
 
   ~Timer() {
-    if (source) {
-      g_source_destroy(source);
-      g_source_unref(source);
-    }
+    if (source) g_source_destroy(source);
+    g_clear_pointer(&source, g_source_unref);
   }
   static gboolean fire(gpointer data) {
     auto* timer = static_cast<Timer*>(data);
@@ -138,8 +136,7 @@ void GlibMainQueue::timerFired(Timer* timer) {
   }
   // The source is being dispatched: GLib removes it after fire() returns G_SOURCE_REMOVE,
   // so only our reference is dropped here.
-  g_source_unref(owned->source);
-  owned->source = nullptr;
+  g_clear_pointer(&owned->source, g_source_unref);
 }
 
 }  // namespace dispatch

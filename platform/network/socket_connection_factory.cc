@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/process/retry_on_eintr.h"
 #include "platform/process/unique_fd.h"
 
 namespace network {
@@ -61,10 +62,7 @@ class SocketConnection : public Connection, public std::enable_shared_from_this<
       fail(errno);
       return;
     }
-    int rc;
-    do {
-      rc = ::connect(socket_.get(), found->ai_addr, found->ai_addrlen);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = process::retryOnEintr([&] { return ::connect(socket_.get(), found->ai_addr, found->ai_addrlen); });
     if (rc == 0) {
       post(ConnectionState::kReady);
     } else if (errno == EINPROGRESS) {
@@ -78,8 +76,8 @@ class SocketConnection : public Connection, public std::enable_shared_from_this<
 
   static gboolean onWritable(gint fd, GIOCondition, gpointer data) {
     auto* connection = static_cast<SocketConnection*>(data);
-    g_source_unref(connection->watch_);  // GLib drops the source itself on G_SOURCE_REMOVE
-    connection->watch_ = nullptr;
+    // GLib drops the source itself on G_SOURCE_REMOVE; only our reference goes here.
+    g_clear_pointer(&connection->watch_, g_source_unref);
     int error = 0;
     socklen_t length = sizeof(error);
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
@@ -99,8 +97,7 @@ class SocketConnection : public Connection, public std::enable_shared_from_this<
   void removeWatch() {
     if (!watch_) return;
     g_source_destroy(watch_);
-    g_source_unref(watch_);
-    watch_ = nullptr;
+    g_clear_pointer(&watch_, g_source_unref);
   }
 
   // States always arrive through the main queue, never from inside start() or cancel().

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/process/retry_on_eintr.h"
+
 namespace process {
 
 namespace {
@@ -68,20 +70,12 @@ Termination terminationOf(const siginfo_t& info) {
 // descriptor it returns is close-on-exec.
 int openPidfd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
 
-int waitidRetrying(idtype_t type, id_t id, siginfo_t* info) {
-  int rc;
-  do {
-    rc = waitid(type, id, info, WEXITED);
-  } while (rc < 0 && errno == EINTR);
-  return rc;
-}
-
 // Kills and collects a child that we cannot watch, so it is neither left running
 // unwatched nor left as a zombie.
 void killAndCollect(pid_t pid) {
   kill(pid, SIGKILL);
   siginfo_t info{};
-  waitidRetrying(P_PID, static_cast<id_t>(pid), &info);
+  retryOnEintr([&] { return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED); });
 }
 
 }  // namespace
@@ -116,10 +110,7 @@ PosixSpawnLauncher::~PosixSpawnLauncher() {
     stopping_ = true;
   }
   const uint64_t one = 1;
-  ssize_t written;
-  do {
-    written = write(wake_.get(), &one, sizeof(one));
-  } while (written < 0 && errno == EINTR);
+  retryOnEintr([&] { return write(wake_.get(), &one, sizeof(one)); });
   reaper_.join();
 }
 
@@ -198,11 +189,9 @@ void PosixSpawnLauncher::reap() {
       std::lock_guard lock(mutex_);
       if (stopping_ && children_.empty()) return;
     }
-    const int ready = epoll_wait(epoll_.get(), events, kBatch, -1);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return;  // only a broken epoll descriptor gets here
-    }
+    // A stop while the wait was interrupted is still in the wake descriptor.
+    const int ready = retryOnEintr([&] { return epoll_wait(epoll_.get(), events, kBatch, -1); });
+    if (ready < 0) return;  // only a broken epoll descriptor gets here
     for (int i = 0; i < ready; ++i) {
       if (events[i].data.u64 == kWakeId) {
         uint64_t count;
@@ -225,7 +214,9 @@ void PosixSpawnLauncher::collect(uint64_t id) {
   }
   // Only this thread removes registered children, so the entry and its pidfd stay put.
   siginfo_t info{};
-  const bool collected = waitidRetrying(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd), &info) == 0;
+  const bool collected = retryOnEintr([&] {
+    return waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd), &info, WEXITED);
+  }) == 0;
   Child child;
   {
     std::lock_guard lock(mutex_);

@@ -1,9 +1,9 @@
 #include <systemd/sd-journal.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 
+#include "platform/process/retry_on_eintr.h"
 #include "platform/system_log/system_log.h"
 
 namespace system_log {
@@ -12,8 +12,7 @@ namespace {
 void writeAll(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = process::retryOnEintr([&] { return ::write(fd, text.data() + done, text.size() - done); });
     if (n <= 0) return;
     done += static_cast<size_t>(n);
   }

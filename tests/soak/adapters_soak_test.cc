@@ -2,19 +2,13 @@
 // loopback, so port 80 is ours): a thousand permission probes with and without a listener,
 // and a sweep with the ping utility missing (run by CTest in a private mount namespace
 // where it is; anywhere else that test skips).
-#include <glib.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <set>
 #include <sstream>
-#include <thread>
 
 #include "Runner/discovery/local_network_discovery.h"
 #include "platform/dispatch/glib_main_queue.h"
@@ -23,40 +17,16 @@
 #include "platform/process/descriptor_limit.h"
 #include "platform/process/posix_spawn_launcher.h"
 #include "tests/integration/support/lab.h"
+#include "tests/integration/support/loopback_listener.h"
+#include "tests/integration/support/main_loop.h"
 
 namespace {
 
 using tessra::testing::environment;
+using tessra::testing::LoopbackListener;
+using tessra::testing::pumpUntil;
 
 int openDescriptors() { return tessra::testing::openDescriptors(getpid()); }
-
-// Accepts on 127.0.0.1:80 and hangs up at once, on a thread of its own, until destroyed.
-class AcceptingListener {
- public:
-  AcceptingListener() : fd_(tessra::testing::listenOnLoopbackPort80(1024)), ok_(fd_ >= 0) {
-    if (ok_) thread_ = std::thread([this] { serve(); });
-  }
-  ~AcceptingListener() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    if (ok_) close(fd_);
-  }
-  bool ok() const { return ok_; }
-
- private:
-  void serve() {
-    while (!stop_) {
-      pollfd ready{fd_, POLLIN, 0};
-      if (poll(&ready, 1, 20) <= 0) continue;
-      const int connection = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (connection >= 0) close(connection);
-    }
-  }
-  int fd_ = -1;
-  bool ok_ = false;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
 
 class DiscoverySoak : public ::testing::Test {
  protected:
@@ -65,18 +35,6 @@ class DiscoverySoak : public ::testing::Test {
     process::raiseDescriptorLimit();
     discovery_ = std::make_shared<LocalNetworkDiscovery>(
         DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});
-  }
-
-  // Runs the main loop until `condition` holds; gives up after a minute only so that a
-  // fault fails the test instead of hanging it.
-  template <typename Condition>
-  bool pumpUntil(Condition condition) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!condition()) {
-      if (std::chrono::steady_clock::now() > giveUp) return false;
-      if (!g_main_context_iteration(nullptr, FALSE)) poll(nullptr, 0, 1);
-    }
-    return true;
   }
 
   dispatch::GlibMainQueue mainQueue_;
@@ -98,10 +56,12 @@ TEST_F(DiscoverySoak, AThousandProbesWithAndWithoutAListenerAreEachAnsweredOnceA
   for (int phase = 0; phase < kPhases; ++phase) {
     SCOPED_TRACE("phase " + std::to_string(phase));
     const bool listening = phase % 2 == 0;
-    std::optional<AcceptingListener> listener;
+    // Accepts on 127.0.0.1:80 and hangs up at once, as a server that closes straight away.
+    std::optional<LoopbackListener> listener;
     if (listening) {
-      listener.emplace();
+      listener.emplace(80, 1024);
       ASSERT_TRUE(listener->ok()) << "could not listen on 127.0.0.1:80 in the namespace";
+      listener->hangUpOnEveryConnection();
     }
     outstanding = kPerPhase;
     for (int i = 0; i < kPerPhase; ++i) {

@@ -8,7 +8,7 @@ namespace appkit {
 GtkApplicationBackend::GtkApplicationBackend(GtkApplication* application, std::chrono::milliseconds logoutBound)
     : application_(GTK_APPLICATION(g_object_ref(application))), logoutHold_(application, logoutBound) {}
 
-GtkApplicationBackend::~GtkApplicationBackend() { g_object_unref(application_); }
+GtkApplicationBackend::~GtkApplicationBackend() { g_clear_object(&application_); }
 
 std::unique_ptr<WindowBackend> GtkApplicationBackend::createWindow(NSWindow& owner, const NSRect& contentRect) {
   return std::make_unique<GtkWindowBackend>(application_, owner, contentRect);

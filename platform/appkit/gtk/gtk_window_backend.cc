@@ -15,12 +15,10 @@ GtkWindowBackend::GtkWindowBackend(GtkApplication* application, NSWindow& owner,
 
 GtkWindowBackend::~GtkWindowBackend() {
   if (g_signal_handler_is_connected(window_, deleteHandler_)) g_signal_handler_disconnect(window_, deleteHandler_);
-  if (content_) {
-    gtk_container_remove(GTK_CONTAINER(window_), content_);
-    g_object_unref(content_);
-  }
+  if (content_) gtk_container_remove(GTK_CONTAINER(window_), content_);
+  g_clear_object(&content_);
   gtk_widget_destroy(window_);
-  g_object_unref(window_);
+  g_clear_object(&window_);
 }
 
 gboolean GtkWindowBackend::onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {
@@ -71,11 +69,8 @@ void GtkWindowBackend::setContentView(NSView* view) {
   GtkWidget* widget = gtkView ? gtkView->widget() : nullptr;
   if (view && !widget) g_warning("a content view without a GTK widget cannot be shown; the window stays empty");
   if (widget == content_) return;
-  if (content_) {
-    gtk_container_remove(GTK_CONTAINER(window_), content_);
-    g_object_unref(content_);
-    content_ = nullptr;
-  }
+  if (content_) gtk_container_remove(GTK_CONTAINER(window_), content_);
+  g_clear_object(&content_);
   if (widget) {
     content_ = GTK_WIDGET(g_object_ref(widget));
     gtk_container_add(GTK_CONTAINER(window_), content_);

@@ -23,11 +23,9 @@ LogoutHold::LogoutHold(GtkApplication* application, std::chrono::milliseconds bo
 
 LogoutHold::~LogoutHold() {
   release();
-  if (connection_) {
-    g_dbus_connection_signal_unsubscribe(connection_, cancelSubscription_);
-    g_object_unref(connection_);
-  }
-  g_object_unref(application_);
+  if (connection_) g_dbus_connection_signal_unsubscribe(connection_, cancelSubscription_);
+  g_clear_object(&connection_);
+  g_clear_object(&application_);
 }
 
 void LogoutHold::hold() {
@@ -37,13 +35,12 @@ void LogoutHold::hold() {
                                        GTK_APPLICATION_INHIBIT_LOGOUT, "Asking the application whether to quit");
   if (inhibitor_ == 0) g_debug("the session manager refused a logout inhibitor");
   if (previous != 0) gtk_application_uninhibit(application_, previous);
-  if (boundSource_ != 0) g_source_remove(boundSource_);
+  g_clear_handle_id(&boundSource_, g_source_remove);
   boundSource_ = inhibitor_ != 0 ? g_timeout_add(static_cast<guint>(bound_.count()), onBoundPassed, this) : 0;
 }
 
 void LogoutHold::release() {
-  if (boundSource_ != 0) g_source_remove(boundSource_);
-  boundSource_ = 0;
+  g_clear_handle_id(&boundSource_, g_source_remove);
   if (inhibitor_ == 0) return;
   gtk_application_uninhibit(application_, inhibitor_);
   inhibitor_ = 0;

@@ -22,11 +22,6 @@
 namespace appkit {
 namespace {
 
-struct GObjectUnref {
-  void operator()(gpointer object) const { g_object_unref(object); }
-};
-using GtkApplicationPtr = std::unique_ptr<GtkApplication, GObjectUnref>;
-
 // What the signal handlers of one run share. Lives on NSApplicationMain's stack; the
 // handlers are disconnected before it goes.
 struct Run {
@@ -60,10 +55,9 @@ void onSeatAdded(GdkDisplay* display, GdkSeat*, gpointer app) {
 }
 
 void installQuit(GtkApplication* app, Run& run) {
-  GSimpleAction* quit = g_simple_action_new("quit", nullptr);
+  g_autoptr(GSimpleAction) quit = g_simple_action_new("quit", nullptr);
   g_signal_connect(quit, "activate", G_CALLBACK(onQuit), &run);
   g_action_map_add_action(G_ACTION_MAP(app), G_ACTION(quit));
-  g_object_unref(quit);
 
   // A shortcut needs a keyboard. On a display without a seat (a headless Wayland compositor)
   // GDK's keymap asserts while the accelerator is parsed, so it waits for a seat.
@@ -78,10 +72,9 @@ void installQuit(GtkApplication* app, Run& run) {
 gboolean fillMenuBar(gpointer data) {
   auto* run = static_cast<Run*>(data);
   run->pendingMenu = 0;
-  GMenu* applicationMenu = g_menu_new();
+  g_autoptr(GMenu) applicationMenu = g_menu_new();
   g_menu_append(applicationMenu, "Quit", "app.quit");
   g_menu_append_submenu(run->menuBar, g_get_application_name(), G_MENU_MODEL(applicationMenu));
-  g_object_unref(applicationMenu);
   return G_SOURCE_REMOVE;
 }
 
@@ -139,32 +132,32 @@ void onQueryEnd(GtkApplication*, gpointer data) {
   run->application->handleQuitRequest();
 }
 
-GtkApplicationPtr makeApplication(GApplicationFlags flags, Run& run) {
-  GtkApplicationPtr app(gtk_application_new(TESSRA_APPLICATION_ID, flags));
+// The new application, owned by the caller.
+GtkApplication* makeApplication(GApplicationFlags flags, Run& run) {
+  GtkApplication* app = gtk_application_new(TESSRA_APPLICATION_ID, flags);
   // Session registration is what delivers query-end at logout.
-  g_object_set(app.get(), "register-session", TRUE, nullptr);
-  g_signal_connect(app.get(), "startup", G_CALLBACK(onStartup), &run);
-  g_signal_connect(app.get(), "shutdown", G_CALLBACK(onShutdown), &run);
-  g_signal_connect(app.get(), "activate", G_CALLBACK(onActivate), &run);
-  g_signal_connect(app.get(), "query-end", G_CALLBACK(onQueryEnd), &run);
+  g_object_set(app, "register-session", TRUE, nullptr);
+  g_signal_connect(app, "startup", G_CALLBACK(onStartup), &run);
+  g_signal_connect(app, "shutdown", G_CALLBACK(onShutdown), &run);
+  g_signal_connect(app, "activate", G_CALLBACK(onActivate), &run);
+  g_signal_connect(app, "query-end", G_CALLBACK(onQueryEnd), &run);
   return app;
 }
 
 // Registers on the session bus, where a running instance of the same id turns this one into
 // a remote that only passes its activation on. Without a session bus GLib already runs the
 // application as its own instance; when the bus is there but refuses us, run unregistered
-// rather than not at all.
-GtkApplicationPtr registerApplication(Run& run) {
-  GtkApplicationPtr app = makeApplication(G_APPLICATION_DEFAULT_FLAGS, run);
-  GError* error = nullptr;
-  if (g_application_register(G_APPLICATION(app.get()), nullptr, &error)) {
-    if (!g_application_get_dbus_connection(G_APPLICATION(app.get())))
+// rather than not at all. The application is owned by the caller.
+GtkApplication* registerApplication(Run& run) {
+  g_autoptr(GtkApplication) app = makeApplication(G_APPLICATION_DEFAULT_FLAGS, run);
+  g_autoptr(GError) error = nullptr;
+  if (g_application_register(G_APPLICATION(app), nullptr, &error)) {
+    if (!g_application_get_dbus_connection(G_APPLICATION(app)))
       g_debug("no session bus: running as a separate instance");
-    return app;
+    return g_steal_pointer(&app);
   }
   g_warning("could not register on the session bus (%s); running as a separate instance", error->message);
-  g_error_free(error);
-  g_signal_handlers_disconnect_by_data(app.get(), &run);
+  g_signal_handlers_disconnect_by_data(app, &run);
   return makeApplication(G_APPLICATION_NON_UNIQUE, run);
 }
 
@@ -193,29 +186,28 @@ int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInte
   // GTK is initialised without our arguments, so it learns no program name by itself; the
   // window system's class and the application menu's title come from these.
   if (argc > 0 && g_get_prgname() == nullptr) {
-    char* program = g_path_get_basename(argv[0]);
+    g_autofree char* program = g_path_get_basename(argv[0]);
     g_set_prgname(program);
-    g_free(program);
   }
   g_set_application_name(TESSRA_APPLICATION_NAME);
   // Before GTK or GApplication look at the environment, and before any thread exists.
   adoptActivationToken();
   Run run(mainInterface);
   run.logoutBound = logoutBound();
-  GtkApplicationPtr app = registerApplication(run);
+  g_autoptr(GtkApplication) app = registerApplication(run);
 
   // The host reads no argument; GApplication would refuse any as "files to open".
   char* programOnly[] = {argc > 0 ? argv[0] : nullptr, nullptr};
-  const int runStatus = g_application_run(G_APPLICATION(app.get()), argc > 0 ? 1 : 0, programOnly);
+  const int runStatus = g_application_run(G_APPLICATION(app), argc > 0 ? 1 : 0, programOnly);
 
   // Windows (owned by the interface description) keep references to the application; make
   // sure nothing of it can reach this stack frame any more.
-  g_signal_handlers_disconnect_by_data(app.get(), &run);
-  g_action_map_remove_action(G_ACTION_MAP(app.get()), "quit");
+  g_signal_handlers_disconnect_by_data(app, &run);
+  g_action_map_remove_action(G_ACTION_MAP(app), "quit");
   if (GdkDisplay* display = gdk_display_get_default())
-    g_signal_handlers_disconnect_by_func(display, reinterpret_cast<gpointer>(onSeatAdded), app.get());
-  if (run.pendingMenu != 0) g_source_remove(run.pendingMenu);
-  if (run.menuBar) g_object_unref(run.menuBar);
+    g_signal_handlers_disconnect_by_func(display, reinterpret_cast<gpointer>(onSeatAdded), app);
+  g_clear_handle_id(&run.pendingMenu, g_source_remove);
+  g_clear_object(&run.menuBar);
   const std::optional<int> stopStatus = run.backend ? run.backend->stopStatus() : std::nullopt;
   return stopStatus.value_or(runStatus);
 }

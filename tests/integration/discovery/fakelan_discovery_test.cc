@@ -21,6 +21,7 @@
 #include "platform/process/descriptor_limit.h"
 #include "platform/process/posix_spawn_launcher.h"
 #include "tests/integration/support/lab.h"
+#include "tests/integration/support/main_loop.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ TEST_F(RealDiscovery, ASweepFindsExactlyTheRespondersAndItselfThenCompletesLeavi
     ++results;
     if (std::get<bool>(*flutter::Find(map, "success"))) answered.insert(ip);
   });
-  while (!completed) g_main_context_iteration(nullptr, TRUE);
+  EXPECT_TRUE(tessra::testing::pumpUntil([&] { return completed; })) << "the sweep never completed";
 
   EXPECT_EQ(results, 254u);
   EXPECT_EQ(seen.size(), 254u);

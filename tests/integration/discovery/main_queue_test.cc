@@ -8,15 +8,12 @@
 #include <vector>
 
 #include "platform/dispatch/glib_main_queue.h"
+#include "tests/integration/support/main_loop.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Runs the default context until `done` is set.
-void runUntil(const bool& done) {
-  while (!done) g_main_context_iteration(nullptr, TRUE);
-}
+using tessra::testing::pumpUntil;
 
 TEST(GlibMainQueueTest, BlocksFromManyThreadsRunOnTheMainThreadInSubmissionOrder) {
   dispatch::GlibMainQueue queue;
@@ -44,7 +41,7 @@ TEST(GlibMainQueueTest, BlocksFromManyThreadsRunOnTheMainThreadInSubmissionOrder
       }
     });
   }
-  runUntil(done);
+  EXPECT_TRUE(pumpUntil([&] { return done; }));
   for (auto& thread : threads) thread.join();
 
   EXPECT_FALSE(offMainThread);
@@ -61,7 +58,7 @@ TEST(GlibMainQueueTest, ADelayedBlockTakesItsTurnAfterBlocksAlreadyQueued) {
     done = true;
   });
   queue.async([&] { ran.push_back("first"); });
-  runUntil(done);
+  ASSERT_TRUE(pumpUntil([&] { return done; }));
   EXPECT_EQ(ran, (std::vector<std::string>{"first", "delayed"}));
 }
 
@@ -114,7 +111,7 @@ TEST(GlibMainQueueTest, BlocksStillWaitingWhenTheQueueGoesAwayNeverRun) {
     *static_cast<bool*>(flag) = true;
     return G_SOURCE_REMOVE;
   }, &passed);
-  runUntil(passed);
+  ASSERT_TRUE(pumpUntil([&] { return passed; }));
   EXPECT_EQ(ran, 0);
 }
 

@@ -1,10 +1,4 @@
 // The socket connection adapter against loopback listeners on ephemeral ports.
-#include <arpa/inet.h>
-#include <glib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -12,36 +6,15 @@
 
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/network/socket_connection_factory.h"
+#include "tests/integration/support/loopback_listener.h"
+#include "tests/integration/support/main_loop.h"
 
 namespace {
 
 using network::ConnectionState;
-
-// A TCP listener on 127.0.0.1 at a port of the kernel's choosing.
-class Listener {
- public:
-  Listener() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t length = sizeof(address);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    listen(fd_, 4);
-  }
-  ~Listener() { close(); }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-  uint16_t port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  uint16_t port_ = 0;
-};
+using tessra::testing::LoopbackListener;
+using tessra::testing::pumpPending;
+using tessra::testing::pumpUntil;
 
 struct Seen {
   std::vector<ConnectionState> states;
@@ -66,10 +39,9 @@ class SocketConnectionTest : public ::testing::Test {
     std::weak_ptr<network::Connection> weak = connection;
     connection->start();
     connection.reset();  // the handler's own reference keeps it going
-    while (!seen.cancelled) g_main_context_iteration(nullptr, TRUE);
+    EXPECT_TRUE(pumpUntil([&] { return seen.cancelled; }));
     // Let anything stray arrive before looking.
-    while (g_main_context_iteration(nullptr, FALSE)) {
-    }
+    pumpPending();
     EXPECT_TRUE(weak.expired()) << "the connection still holds its handler after kCancelled";
     return seen;
   }
@@ -79,14 +51,16 @@ class SocketConnectionTest : public ::testing::Test {
 };
 
 TEST_F(SocketConnectionTest, BecomesReadyWhenSomethingListensAndReportsNothingAfterCancelled) {
-  Listener listener;
+  LoopbackListener listener;
+  ASSERT_TRUE(listener.ok());
   const Seen seen = connectAndSettle("127.0.0.1", listener.port());
   EXPECT_EQ(seen.states, (std::vector{ConnectionState::kPreparing, ConnectionState::kReady, ConnectionState::kCancelled}));
   EXPECT_FALSE(seen.error);
 }
 
 TEST_F(SocketConnectionTest, FailsWithTheSystemsDescriptionWhenRefused) {
-  Listener listener;
+  LoopbackListener listener;
+  ASSERT_TRUE(listener.ok());
   const uint16_t port = listener.port();
   listener.close();
   const Seen seen = connectAndSettle("127.0.0.1", port);
@@ -97,7 +71,8 @@ TEST_F(SocketConnectionTest, FailsWithTheSystemsDescriptionWhenRefused) {
 }
 
 TEST_F(SocketConnectionTest, CancellingBeforeTheOutcomeReportsOnlyCancelled) {
-  Listener listener;
+  LoopbackListener listener;
+  ASSERT_TRUE(listener.ok());
   std::vector<ConnectionState> states;
   auto connection = factory.makeConnection("127.0.0.1", listener.port());
   connection->setStateUpdateHandler(
@@ -106,20 +81,19 @@ TEST_F(SocketConnectionTest, CancellingBeforeTheOutcomeReportsOnlyCancelled) {
   connection->cancel();
   connection->cancel();
   EXPECT_TRUE(states.empty()) << "states must come from the queue, not from inside the calls";
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
+  pumpPending();
   EXPECT_EQ(states, (std::vector{ConnectionState::kCancelled}));
 }
 
 TEST_F(SocketConnectionTest, AConnectionDroppedEarlyReportsNothing) {
-  Listener listener;
+  LoopbackListener listener;
+  ASSERT_TRUE(listener.ok());
   int calls = 0;
   auto connection = factory.makeConnection("127.0.0.1", listener.port());
   connection->setStateUpdateHandler([&](ConnectionState, const std::optional<network::ConnectionError>&) { ++calls; });
   connection->start();
   connection.reset();
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
+  pumpPending();
   EXPECT_EQ(calls, 0);
 }
 

@@ -14,6 +14,7 @@
 #include "tests/integration/support/app_process.h"
 #include "tests/integration/support/driver_client.h"
 #include "tests/integration/support/lab.h"
+#include "tests/integration/support/loopback_listener.h"
 
 namespace tessra::testing {
 namespace {
@@ -110,26 +111,13 @@ TEST_F(InsideFakeLan, CancellingStopsDeliveryAndListeningAgainStartsAFreshSweep)
   EXPECT_EQ(sweep.results.size(), 254u);
 }
 
-// A listener on 127.0.0.1:80 of the namespace's own loopback.
-class LoopbackListener {
- public:
-  LoopbackListener() : fd_(listenOnLoopbackPort80(16)) {}
-  ~LoopbackListener() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool ok() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
-
 TEST_F(InsideFakeLan, ThePermissionProbeAnswersWhetherLoopbackPort80Accepts) {
   auto refused = driver_->invoke(kPermissionChannel, "checkPermissions");
   ASSERT_TRUE(refused);
   EXPECT_EQ((*refused)["reply"], false);
   EXPECT_EQ(app_->standardOutput().rfind("Network permission request failed: ", 0), 0u) << app_->standardOutput();
 
-  LoopbackListener listener;
+  LoopbackListener listener(80);  // on the namespace's own loopback
   ASSERT_TRUE(listener.ok());
   for (const char* method : {"checkPermissions", "requestPermissions"}) {
     auto granted = driver_->invoke(kPermissionChannel, method);

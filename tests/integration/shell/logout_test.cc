@@ -62,8 +62,8 @@ class FakeSessionManager {
     // Quits once the loop turns, even if it has not started yet.
     g_main_context_invoke(context_, G_SOURCE_FUNC(quitLoop), loop_);
     thread_.join();
-    g_main_loop_unref(loop_);
-    g_main_context_unref(context_);
+    g_clear_pointer(&loop_, g_main_loop_unref);
+    g_clear_pointer(&context_, g_main_context_unref);
   }
 
   bool owned() const { return owned_; }
@@ -105,13 +105,12 @@ class FakeSessionManager {
     g_main_context_push_thread_default(context_);
     // A connection of its own, closed at the end: the shared one would keep this manager's
     // objects registered for the next test's manager.
-    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    g_autofree gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     connection_ = g_dbus_connection_new_for_address_sync(
         address,
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
         nullptr, nullptr, nullptr);
-    g_free(address);
     node_ = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
     g_dbus_connection_register_object(connection_, kManagerPath, node_->interfaces[0], &kVtable, this, nullptr,
                                       nullptr);
@@ -122,8 +121,8 @@ class FakeSessionManager {
     g_main_loop_run(loop_);
     g_bus_unown_name(owner);
     g_dbus_connection_close_sync(connection_, nullptr, nullptr);
-    g_object_unref(connection_);
-    g_dbus_node_info_unref(node_);
+    g_clear_object(&connection_);
+    g_clear_pointer(&node_, g_dbus_node_info_unref);
     g_main_context_pop_thread_default(context_);
   }
 

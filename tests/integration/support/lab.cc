@@ -1,14 +1,13 @@
 #include "tests/integration/support/lab.h"
 
 #include <dirent.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <sstream>
 
 #include "tests/integration/support/app_process.h"
+#include "tests/integration/support/loopback_listener.h"
 
 namespace tessra::testing {
 
@@ -133,20 +132,6 @@ std::string describeChildren(pid_t pid) {
   return description;
 }
 
-int listenOnLoopbackPort80(int backlog) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  const int yes = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(80);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(fd, backlog) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
+int listenOnLoopbackPort80(int backlog) { return LoopbackListener(80, backlog).release(); }
 
 }  // namespace tessra::testing
