@@ -30,10 +30,10 @@ ToggleHost::ToggleHost(Binding<bool> isOn, GtkWidget* label) : isOn_(std::move(i
 
 ToggleHost::~ToggleHost() {
   willChange_.cancel();
-  if (idleSource_ != 0) g_source_remove(idleSource_);
-  g_signal_handler_disconnect(switch_, stateSetHandler_);
+  g_clear_handle_id(&idleSource_, g_source_remove);
+  g_clear_signal_handler(&stateSetHandler_, switch_);
   gtk_widget_destroy(box_);
-  g_object_unref(box_);
+  g_clear_object(&box_);
 }
 
 gboolean ToggleHost::onStateSet(GtkSwitch*, gboolean state, gpointer self) {

@@ -6,35 +6,34 @@
 #include <thread>
 
 #include "tests/integration/support/app_process.h"
+#include "tests/integration/support/main_loop.h"
 
 namespace tessra::testing {
 namespace {
 
+// Takes over `text` and `error`.
 std::string takeString(gchar* text, GError* error) {
-  if (error) g_error_free(error);
-  std::string result = text ? text : "";
-  g_free(text);
-  return result;
+  g_autofree gchar* owned = text;
+  g_autoptr(GError) ignored = error;
+  return owned ? owned : "";
 }
 
 bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
+  // The accessibility library declares no g_autoptr cleanup for its types.
   AtspiStateSet* states = atspi_accessible_get_state_set(accessible);
   const bool result = states && atspi_state_set_contains(states, state);
-  if (states) g_object_unref(states);
+  g_clear_object(&states);
   return result;
 }
 
-// Lets the accessibility library take in what the bus told it (applications coming and going).
-void pump() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
-
+// What the bus tells the accessibility library (applications coming and going, state
+// changes) does not wake this process's loop, so waits poll: each look first lets the library
+// take in what has come (pumpPending()).
 template <typename Condition>
 bool pollUntil(Condition condition, std::chrono::milliseconds timeout) {
   return eventually(
       [&] {
-        pump();
+        pumpPending();
         return condition();
       },
       timeout);
@@ -74,15 +73,15 @@ std::string AccessibleUi::Element::name() const {
 }
 
 bool AccessibleUi::Element::sensitive() const {
-  pump();
+  pumpPending();
   return hasState(accessible_.get(), ATSPI_STATE_SENSITIVE);
 }
 bool AccessibleUi::Element::checked() const {
-  pump();
+  pumpPending();
   return hasState(accessible_.get(), ATSPI_STATE_CHECKED);
 }
 bool AccessibleUi::Element::showing() const {
-  pump();
+  pumpPending();
   return hasState(accessible_.get(), ATSPI_STATE_SHOWING);
 }
 
@@ -91,7 +90,7 @@ std::vector<AccessibleUi::Element> AccessibleUi::Element::children() const {
   GError* error = nullptr;
   const gint count = atspi_accessible_get_child_count(accessible_.get(), &error);
   if (error) {
-    g_error_free(error);
+    g_clear_error(&error);
     return result;
   }
   for (gint i = 0; i < count; ++i) {
@@ -139,15 +138,12 @@ std::optional<AccessibleUi::Element> AccessibleUi::application(pid_t pid, std::c
       [&] {
         Element desktop(atspi_get_desktop(0));
         for (const Element& application : desktop.children()) {
-          GError* error = nullptr;
+          g_autoptr(GError) error = nullptr;
           const guint applicationPid = atspi_accessible_get_process_id(application.accessible_.get(), &error);
-          if (error) {
-            g_error_free(error);
-            continue;
-          }
+          if (error) continue;
           if (static_cast<pid_t>(applicationPid) == pid) {
             // Names and children are asked for afresh each time. States stay cached (kept
-            // current by the events pump() takes in): with them uncached, the library's own
+            // current by the events pumpPending() takes in): with them uncached, the library's own
             // event handling asks the bus from inside a dispatch and deadlocks.
             atspi_accessible_set_cache_mask(application.accessible_.get(),
                                             static_cast<AtspiCache>(ATSPI_CACHE_STATES | ATSPI_CACHE_ROLE |
@@ -192,23 +188,20 @@ std::optional<AccessibleUi::Element> AccessibleUi::waitForLabel(const Element& r
 }
 
 std::vector<AccessibleUi::Element> AccessibleUi::labelsStartingWith(const Element& root, const std::string& prefix) {
-  pump();
+  pumpPending();
   return root.findAll([&](const Element& e) { return e.role() == "label" && e.name().rfind(prefix, 0) == 0; });
 }
 
 bool AccessibleUi::pointAt(const Element& element) {
   AtspiComponent* component = atspi_accessible_get_component_iface(element.accessible_.get());
   if (!component) return false;
-  GError* error = nullptr;
-  AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &error);
-  g_object_unref(component);
-  if (error || !extents) {
-    if (error) g_error_free(error);
-    return false;
-  }
+  g_autoptr(GError) error = nullptr;
+  // An AtspiRect is a plain boxed struct, freed with g_free.
+  g_autofree AtspiRect* extents = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, &error);
+  g_clear_object(&component);
+  if (error || !extents) return false;
   const int x = extents->x + extents->width / 2;
   const int y = extents->y + extents->height / 2;
-  g_free(extents);
   return runCommand({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y)}) == 0;
 }
 

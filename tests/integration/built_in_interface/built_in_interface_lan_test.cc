@@ -3,7 +3,6 @@
 // outside such a namespace. Leaves a screenshot of the main window after the sweep in the
 // build tree's artifacts folder.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -16,6 +15,7 @@
 
 #include "tests/integration/built_in_interface/running_app.h"
 #include "tests/integration/support/lab.h"
+#include "tests/integration/support/loopback_listener.h"
 
 namespace tessra::testing {
 namespace {
@@ -27,33 +27,22 @@ using namespace std::chrono_literals;
 class StalledListener {
  public:
   StalledListener() {
-    listener_ = listenOnLoopbackPort80(0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(80);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ok_ = listener_ >= 0;
     filler_ = socket(AF_INET, SOCK_STREAM, 0);
-    ok_ = ok_ && connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ok_ = listener_.ok() && connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   }
-  ~StalledListener() {
-    for (int fd : accepted_) close(fd);
-    close(filler_);
-    close(listener_);
-  }
+  ~StalledListener() { close(filler_); }
   bool ok() const { return ok_; }
   // Empties the queue; the waiting attempt gets in with its next SYN.
-  void acceptAll() {
-    fcntl(listener_, F_SETFL, fcntl(listener_, F_GETFL) | O_NONBLOCK);
-    int fd;
-    while ((fd = accept(listener_, nullptr, nullptr)) >= 0) accepted_.push_back(fd);
-  }
+  void acceptAll() { listener_.acceptPending(); }
 
  private:
-  int listener_ = -1;
+  LoopbackListener listener_{80, 0};
   int filler_ = -1;
   bool ok_ = false;
-  std::vector<int> accepted_;
 };
 
 class BuiltInInterfaceOnTheLan : public ::testing::Test {

@@ -23,6 +23,8 @@
 #include "platform/engine_driver/driver_protocol.h"
 #include "platform/engine_driver/driver_server.h"
 #include "platform/flutter_engine/stand_in_engine.h"
+#include "tests/integration/support/eventually.inl"
+#include "tests/integration/support/main_loop.h"
 
 namespace engine {
 namespace {
@@ -32,25 +34,26 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 using Json = nlohmann::json;
 
-// Runs the GLib default context and the main queue; `until` gives up after a generous
-// bound only so that a broken build fails instead of hanging.
+// Runs the GLib default context and the main queue. The fake queue does not wake the
+// context, and the conditions watch a client socket or a child process, so `until` polls
+// with eventually() rather than waiting in the context; its bound is there only so that a
+// broken build fails instead of hanging.
 class Pump {
  public:
   explicit Pump(FakeMainQueue& queue) : queue_(queue) {}
   void once() {
-    while (g_main_context_iteration(nullptr, FALSE)) {
-    }
+    tessra::testing::pumpPending();
     queue_.runUntilIdle();
   }
   template <typename Condition>
   bool until(Condition condition) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-      if (std::chrono::steady_clock::now() > giveUp) return false;
-      once();
-      poll(nullptr, 0, 1);
-    }
-    return true;
+    return tessra::testing::eventually(
+        [&] {
+          if (condition()) return true;
+          once();
+          return condition();
+        },
+        std::chrono::seconds(20));
   }
 
  private:
@@ -149,10 +152,9 @@ class RecordingStream : public flutter::FlutterStreamHandler {
 class DriverServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char* dir = g_dir_make_tmp("tessra-driver-XXXXXX", nullptr);
+    g_autofree char* dir = g_dir_make_tmp("tessra-driver-XXXXXX", nullptr);
     ASSERT_NE(dir, nullptr);
     dir_ = dir;
-    g_free(dir);
     path_ = dir_ + "/driver.sock";
   }
   void TearDown() override {

@@ -6,6 +6,7 @@
 
 #include "platform/view/gtk_toggle_host.h"
 #include "tests/integration/launch_at_login/sandbox.h"
+#include "tests/integration/support/main_loop.h"
 
 using namespace sandbox;
 
@@ -23,8 +24,8 @@ class ToggleTest : public SandboxTest {
   }
 
   // Runs the main loop until the host has redrawn; no clock involved.
-  static void runPendingRedraw(const view::gtk::ToggleHost& host) {
-    while (host.redrawPending()) g_main_context_iteration(nullptr, TRUE);
+  static bool runPendingRedraw(const view::gtk::ToggleHost& host) {
+    return tessra::testing::pumpUntil([&] { return !host.redrawPending(); });
   }
 };
 
@@ -41,13 +42,13 @@ TEST_F(ToggleTest, ShowsTheSettingFlipsItAndFollowsOtherWriters) {
   gtk_widget_activate(GTK_WIDGET(host.switchWidget()));
   EXPECT_TRUE(std::filesystem::exists(userEntry()));
   EXPECT_TRUE(LaunchAtLogin::isEnabled());
-  runPendingRedraw(host);
+  ASSERT_TRUE(runPendingRedraw(host));
   EXPECT_TRUE(gtk_switch_get_active(host.switchWidget()));
 
   // Someone else writes: the switch redraws on the next idle.
   LaunchAtLogin::setIsEnabled(false);
   EXPECT_TRUE(host.redrawPending());
-  runPendingRedraw(host);
+  ASSERT_TRUE(runPendingRedraw(host));
   EXPECT_FALSE(gtk_switch_get_active(host.switchWidget()));
 
   gtk_container_remove(GTK_CONTAINER(window), host.widget());
@@ -61,7 +62,7 @@ TEST_F(ToggleTest, ARefusedFlipSpringsBack) {
   view::gtk::ToggleHost host(LaunchAtLogin::Toggle<>().body());
 
   gtk_widget_activate(GTK_WIDGET(host.switchWidget()));
-  runPendingRedraw(host);
+  ASSERT_TRUE(runPendingRedraw(host));
   EXPECT_FALSE(gtk_switch_get_active(host.switchWidget()));
   EXPECT_EQ(lines(logText()).size(), 1u);
 }

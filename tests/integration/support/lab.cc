@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "tests/integration/support/app_process.h"
-#include "tests/integration/support/loopback_listener.h"
 
 namespace tessra::testing {
 
@@ -131,7 +130,5 @@ std::string describeChildren(pid_t pid) {
   });
   return description;
 }
-
-int listenOnLoopbackPort80(int backlog) { return LoopbackListener(80, backlog).release(); }
 
 }  // namespace tessra::testing

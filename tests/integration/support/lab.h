@@ -28,9 +28,4 @@ std::string pingChildrenOf(pid_t pid);
 // what each waits in, for failure messages ("no children" when there are none).
 std::string describeChildren(pid_t pid);
 
-// A TCP socket listening on 127.0.0.1:80 with `backlog` pending connections, or -1. The
-// caller owns the descriptor. Kept for callers that manage the descriptor themselves;
-// LoopbackListener (loopback_listener.h) owns it for the others.
-int listenOnLoopbackPort80(int backlog);
-
 }  // namespace tessra::testing
