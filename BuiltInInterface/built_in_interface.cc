@@ -16,7 +16,11 @@ std::unique_ptr<engine::InterfaceProgram> BuiltInInterface::runInApplication(eng
 }
 
 BuiltInInterface::BuiltInInterface(engine::InterfaceSide& interface, std::function<void()> quit)
-    : interface_(interface), quit_(std::move(quit)), scan_(interface), permission_(interface), launchAtLogin_(interface) {
+    : interface_(interface),
+      quit_(std::move(quit)),
+      scan_(interface),
+      permission_(interface),
+      launchAtLogin_(interface) {
   interface_.setMethodCallHandler(channels::kLifecycle.name,
                                   [this](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
                                     if (call.method() != channels::kLifecycle.quitAttemptMethod) {

@@ -55,7 +55,8 @@ TEST_F(BuiltInInterfaceTest, AScanShowsEachAddressOnceAndEndsAtTheNullThatComple
   ScanSession scan(ui());
   // The two lists as drawn: each address inserted where the session says.
   std::vector<std::string> reachable, silent;
-  scan.setObserver({{}, [&](const ScanResult& result) {
+  scan.setObserver({{},
+                    [&](const ScanResult& result) {
                       auto& list = result.reachable ? reachable : silent;
                       ASSERT_LE(result.position, static_cast<int>(list.size()));
                       list.insert(list.begin() + result.position, result.ip);
@@ -68,9 +69,9 @@ TEST_F(BuiltInInterfaceTest, AScanShowsEachAddressOnceAndEndsAtTheNullThatComple
   settle();
   ASSERT_EQ(sweep->listens, 1);
   sweep->report(7, true);
-  sweep->report(7, true);                        // a second sweep's report of the same address
+  sweep->report(7, true);                          // a second sweep's report of the same address
   sweep->sink(EncodableMap{{"ip", "192.0.2.8"}});  // not a result: shown nowhere
-  sweep->sink(EncodableValue());                 // an earlier sweep's end: too soon to be ours
+  sweep->sink(EncodableValue());                   // an earlier sweep's end: too soon to be ours
   settle();
   EXPECT_EQ(scan.phase(), ScanSession::Phase::kScanning);
   EXPECT_EQ(scan.resultCount(), 1);

@@ -31,8 +31,9 @@ void GtkQuitDialog::ask(GtkWidget* anchor, std::function<void(bool)> answer) {
   GtkWindow* parent = toplevel && gtk_widget_is_toplevel(toplevel) && GTK_IS_WINDOW(toplevel) && shown(toplevel)
                           ? GTK_WINDOW(toplevel)
                           : nullptr;
-  dialog_ = gtk_message_dialog_new(parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_QUESTION,
-                                   GTK_BUTTONS_NONE, "%s", tr("Quit tessra?"));
+  dialog_ =
+      gtk_message_dialog_new(parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                             GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, "%s", tr("Quit tessra?"));
   g_object_ref_sink(dialog_);
   gtk_window_set_title(GTK_WINDOW(dialog_), tr("Quit tessra?"));
   gtk_dialog_add_button(GTK_DIALOG(dialog_), tr("_Keep Running"), GTK_RESPONSE_CANCEL);

@@ -31,8 +31,7 @@ GtkWidget* makeColumn(GtkWidget* heading, GtkWidget* list) {
 
 }  // namespace
 
-GtkScanPanel::GtkScanPanel(ScanSession& session)
-    : session_(session), root_(gtk_box_new(GTK_ORIENTATION_VERTICAL, 12)) {
+GtkScanPanel::GtkScanPanel(ScanSession& session) : session_(session), root_(gtk_box_new(GTK_ORIENTATION_VERTICAL, 12)) {
   scanButton_ = gtk_button_new_with_mnemonic(tr("_Scan network"));
   addStyleClass(scanButton_, "suggested-action");
   gtk_widget_set_tooltip_text(scanButton_, tr("Ping every address of the local network once"));
@@ -135,8 +134,9 @@ void GtkScanPanel::showStatus() {
       status = format(tr("The scan did not run: %s"), session_.problem().c_str());
       break;
     case ScanSession::Phase::kNoNetwork:
-      status = tr("No local network found. tessra looks for an IPv4 address on a wired interface "
-                  "(a name starting with “en”), then on a Wi-Fi interface (“wl”).");
+      status =
+          tr("No local network found. tessra looks for an IPv4 address on a wired interface "
+             "(a name starting with “en”), then on a Wi-Fi interface (“wl”).");
       break;
   }
   gtk_label_set_text(GTK_LABEL(status_), status.c_str());

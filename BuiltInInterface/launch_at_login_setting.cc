@@ -31,8 +31,7 @@ void LaunchAtLoginSetting::read(std::optional<bool> expected) {
   changed();
   auto watch = lifetime_.watch();
   interface_.invokeMethod(channels::kLaunchAtStartup.name, channels::kLaunchAtStartup.isEnabledMethod,
-                          flutter::EncodableValue(),
-                          [this, watch, expected](const flutter::FlutterReply& reply) {
+                          flutter::EncodableValue(), [this, watch, expected](const flutter::FlutterReply& reply) {
                             if (!dispatch::Lifetime::alive(watch)) return;
                             --calls_;
                             if (auto problem = replyProblem(reply)) {

@@ -15,10 +15,10 @@ namespace built_in {
 class PermissionCheck {
  public:
   enum class Answer {
-    kNone,         // never answered yet
-    kGranted,      // true
-    kDenied,       // false
-    kNoAnswer,     // not implemented, an error, or a value that is no boolean; see problem()
+    kNone,      // never answered yet
+    kGranted,   // true
+    kDenied,    // false
+    kNoAnswer,  // not implemented, an error, or a value that is no boolean; see problem()
   };
 
   explicit PermissionCheck(engine::InterfaceSide& interface);

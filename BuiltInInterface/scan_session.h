@@ -41,12 +41,12 @@ struct AddressOrder {
 class ScanSession {
  public:
   enum class Phase {
-    kIdle,      // nothing asked yet
-    kScanning,  // listening, results coming
-    kComplete,  // every address reported
-    kStopped,   // the person stopped listening before the end
-    kFailed,    // the listen was refused or the stream broke off
-    kNoNetwork, // the host found no local network to scan
+    kIdle,       // nothing asked yet
+    kScanning,   // listening, results coming
+    kComplete,   // every address reported
+    kStopped,    // the person stopped listening before the end
+    kFailed,     // the listen was refused or the stream broke off
+    kNoNetwork,  // the host found no local network to scan
   };
 
   struct Observer {

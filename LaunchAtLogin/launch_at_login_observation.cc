@@ -31,9 +31,8 @@ std::shared_ptr<LaunchAtLogin::KVO> LaunchAtLogin::kvo() {
 std::shared_ptr<observation::CurrentValueSubject<bool>> LaunchAtLogin::_publisher() {
   Shared& state = shared();
   // Starts from the system's state at the moment of creation; reading it notifies nobody.
-  std::call_once(state.publisherOnce, [&state] {
-    state.publisher = std::make_shared<observation::CurrentValueSubject<bool>>(isEnabled());
-  });
+  std::call_once(state.publisherOnce,
+                 [&state] { state.publisher = std::make_shared<observation::CurrentValueSubject<bool>>(isEnabled()); });
   return state.publisher;
 }
 

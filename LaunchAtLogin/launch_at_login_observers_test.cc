@@ -16,12 +16,12 @@ TEST_F(LaunchAtLoginTest, AWriteTellsTheThreeObserverKindsAroundTheSystemChange)
   observeEverything();
   events.clear();
   LaunchAtLogin::setIsEnabled(true);
-  EXPECT_THAT(events, ElementsAre("observable willChange",                              //
-                                  "system mainAppService", "system main.status",        // the observer's read
-                                  "kvo will (reads false)",                             //
-                                  "system mainAppService", "system main.register",      // the write itself
-                                  "system mainAppService", "system main.status",        // the observer's read
-                                  "kvo did (reads true)",                               //
+  EXPECT_THAT(events, ElementsAre("observable willChange",                          //
+                                  "system mainAppService", "system main.status",    // the observer's read
+                                  "kvo will (reads false)",                         //
+                                  "system mainAppService", "system main.register",  // the write itself
+                                  "system mainAppService", "system main.status",    // the observer's read
+                                  "kvo did (reads true)",                           //
                                   "publisher true"));
 }
 
@@ -30,8 +30,8 @@ TEST_F(LaunchAtLoginTest, ARefusedEnableIsDeliveredAsAskedWhileReadsTellTheTruth
   observeEverything();
   events.clear();
   LaunchAtLogin::setIsEnabled(true);
-  EXPECT_THAT(notifications(),
-              ElementsAre("observable willChange", "kvo will (reads false)", "kvo did (reads false)", "publisher true"));
+  EXPECT_THAT(notifications(), ElementsAre("observable willChange", "kvo will (reads false)", "kvo did (reads false)",
+                                           "publisher true"));
 }
 
 TEST_F(LaunchAtLoginTest, WritingTheSameValueTwiceNotifiesTwice) {
@@ -58,8 +58,8 @@ TEST_F(LaunchAtLoginTest, WritesThroughTheSharedObjectsAreFullWrites) {
 
   EXPECT_THAT(throughObservable,
               ElementsAre("observable willChange", "kvo will (reads false)", "kvo did (reads true)", "publisher true"));
-  EXPECT_THAT(throughKvo,
-              ElementsAre("observable willChange", "kvo will (reads true)", "kvo did (reads false)", "publisher false"));
+  EXPECT_THAT(throughKvo, ElementsAre("observable willChange", "kvo will (reads true)", "kvo did (reads false)",
+                                      "publisher false"));
   events.clear();
   EXPECT_FALSE(LaunchAtLogin::kvo()->setValueForKey(true, "somethingElse"));
   EXPECT_EQ(LaunchAtLogin::kvo()->valueForKey("somethingElse"), std::nullopt);

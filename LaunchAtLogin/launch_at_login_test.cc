@@ -157,11 +157,10 @@ TEST_F(LaunchAtLoginTest, MigrationMovesAnEnabledHelperOnceAndSilently) {
 
   LaunchAtLogin::migrateIfNeeded();
   EXPECT_THAT(defaults.calls, ElementsAre("read LaunchAtLogin__hasMigrated", "write LaunchAtLogin__hasMigrated true"));
-  EXPECT_THAT(services.calls,
-              ElementsAre("SMCopyAllJobDictionaries", "mainAppService", "main.register",
-                          std::string("SMLoginItemSetEnabled ") + kLegacyId + " false",
-                          std::string("loginItemServiceWithIdentifier ") + kLegacyId,
-                          std::string(kLegacyId) + ".unregister"));
+  EXPECT_THAT(services.calls, ElementsAre("SMCopyAllJobDictionaries", "mainAppService", "main.register",
+                                          std::string("SMLoginItemSetEnabled ") + kLegacyId + " false",
+                                          std::string("loginItemServiceWithIdentifier ") + kLegacyId,
+                                          std::string(kLegacyId) + ".unregister"));
   EXPECT_THAT(notifications(), IsEmpty());
   EXPECT_EQ(log.entries.size(), 1u);  // the modern write logs its own failure as always
 

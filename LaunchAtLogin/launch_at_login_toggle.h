@@ -17,6 +17,8 @@
 template <typename Label>
 class LaunchAtLogin::Toggle {
  public:
+  // clang-format 14 cannot keep a requires-clause on a line of its own.
+  // clang-format off
   // Any label, built once by `label` during construction.
   template <typename Builder>
     requires std::is_invocable_r_v<Label, Builder>
@@ -39,6 +41,7 @@ class LaunchAtLogin::Toggle {
   Toggle()
     requires std::same_as<Label, view::Text>
       : Toggle("Launch at login") {}
+  // clang-format on
 
   view::Toggle<Label> body() const {
     return {_launchAtLogin.binding(&Observable::isEnabled, &Observable::setIsEnabled), label};

@@ -77,11 +77,10 @@ TEST_F(AppDelegateTest, ReopenWithoutVisibleWindowsBringsBackEveryWindowInCreati
   journal().clear();
 
   fake_.app().handleReopen();
-  EXPECT_EQ(journal(), (std::vector<std::string>{
-                           "activate",  // the application's own, before the delegate is asked
-                           "1:order above", "1:order above", "1:makeKey", "activate",  //
-                           "2:order above", "2:order above", "2:makeKey", "activate",  //
-                           "3:order above", "3:order above", "3:makeKey", "activate"}));
+  EXPECT_EQ(journal(), (std::vector<std::string>{"activate",  // the application's own, before the delegate is asked
+                                                 "1:order above", "1:order above", "1:makeKey", "activate",  //
+                                                 "2:order above", "2:order above", "2:makeKey", "activate",  //
+                                                 "3:order above", "3:order above", "3:makeKey", "activate"}));
   EXPECT_TRUE(first->isVisible() && second->isVisible() && third->isVisible());
 }
 

@@ -97,8 +97,8 @@ TEST_F(LaunchAtStartupHandlerTest, ArgumentsItCannotUseAnswerNullAndChangeNothin
 }
 
 TEST_F(LaunchAtStartupHandlerTest, OtherNamesAreNotImplementedAndTouchNothing) {
-  for (const char* method : {"launchAtStartupsetEnabled", "LaunchAtStartupIsEnabled", "launchAtStartupIsEnabled ",
-                             "", "launchAtStartupSetEnabledValue"}) {
+  for (const char* method : {"launchAtStartupsetEnabled", "LaunchAtStartupIsEnabled", "launchAtStartupIsEnabled ", "",
+                             "launchAtStartupSetEnabledValue"}) {
     EXPECT_EQ(call(method, setArguments(EncodableValue(true))),
               std::vector{FlutterReply(flutter::FlutterMethodNotImplemented)})
         << '"' << method << '"';

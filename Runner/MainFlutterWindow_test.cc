@@ -25,9 +25,9 @@ using appkit::testing::fakeBackendOf;
 using runner::testing::ScopedRecordingEngineFactory;
 
 const std::vector<std::string> kPluginKeys = {
-    "AutoUpdaterMacosPlugin",   "ConnectivityPlusPlugin",     "FileSelectorPlugin",      "OpenDirMacosPlugin",
-    "FPPPackageInfoPlusPlugin", "PrintingPlugin",             "ScreenRetrieverMacosPlugin", "SharedPreferencesPlugin",
-    "TrayManagerPlugin",        "UrlLauncherPlugin",          "WindowManagerPlugin"};
+    "AutoUpdaterMacosPlugin",   "ConnectivityPlusPlugin", "FileSelectorPlugin",         "OpenDirMacosPlugin",
+    "FPPPackageInfoPlusPlugin", "PrintingPlugin",         "ScreenRetrieverMacosPlugin", "SharedPreferencesPlugin",
+    "TrayManagerPlugin",        "UrlLauncherPlugin",      "WindowManagerPlugin"};
 
 constexpr appkit::NSRect kContentRect{120, 80, 1000, 700};
 
@@ -67,8 +67,8 @@ class MainFlutterWindowTest : public ::testing::Test {
   MainFlutterWindow* window_ = nullptr;
   // Handler installations and registrations land in the same journal as the window's calls,
   // each marked with whether the window's own loading had completed by then.
-  ScopedRecordingEngineFactory engines_{
-      fake_.backend().journal, [this] { return window_ && window_->hasAwokenFromNib() ? " (awoken)" : ""; }};
+  ScopedRecordingEngineFactory engines_{fake_.backend().journal,
+                                        [this] { return window_ && window_->hasAwokenFromNib() ? " (awoken)" : ""; }};
 };
 
 TEST_F(MainFlutterWindowTest, ANewWindowHasNoEventSinkAndIsNotYetWired) {
@@ -95,9 +95,9 @@ TEST_F(MainFlutterWindowTest, LoadingWiresChannelsBeforePluginsAndCompletesTheBa
       "handler com.brovak.tessra/localNetworkPermission",
   };
   const std::vector<std::string> pluginChannels = {
-      "auto_updater_macos", "connectivity_plus",      "file_selector_macos",           "open_dir_macos",
-      "package_info_plus",  "printing",               "screen_retriever_macos",        "shared_preferences_foundation",
-      "tray_manager",       "url_launcher_macos",     "window_manager"};
+      "auto_updater_macos", "connectivity_plus",  "file_selector_macos",    "open_dir_macos",
+      "package_info_plus",  "printing",           "screen_retriever_macos", "shared_preferences_foundation",
+      "tray_manager",       "url_launcher_macos", "window_manager"};
   for (size_t i = 0; i < kPluginKeys.size(); ++i) {
     expected.push_back("registrar " + kPluginKeys[i]);
     expected.push_back("handler " + pluginChannels[i]);

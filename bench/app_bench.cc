@@ -128,7 +128,8 @@ class Driver {
         buffer_.erase(0, newline + 1);
         return line;
       }
-      const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - Clock::now()).count());
+      const int left =
+          static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - Clock::now()).count());
       if (left < 0) return std::nullopt;
       pollfd ready{fd_, POLLIN, 0};
       if (poll(&ready, 1, left) <= 0) continue;
@@ -145,7 +146,8 @@ class Driver {
   std::string buffer_;
 };
 
-const char* kAskChannels = R"({"id":1,"op":"invoke","channel":"launch_at_startup","method":"launchAtStartupIsEnabled"})";
+const char* kAskChannels =
+    R"({"id":1,"op":"invoke","channel":"launch_at_startup","method":"launchAtStartupIsEnabled"})";
 
 struct StartUp {
   double mapped = 0;    // ms from exec to the first top-level window mapped
@@ -159,8 +161,8 @@ std::optional<StartUp> startUp(Display* display, const std::vector<std::string>&
   const std::string socket = dir.path() + "/driver.sock";
   XSync(display, True);  // forget what earlier rounds left in the queue
   const auto start = Clock::now();
-  Program app(program, {"TESSRA_DRIVER_SOCKET=" + socket, "XDG_CONFIG_HOME=" + dir.path() + "/config",
-                        "HOME=" + dir.path()});
+  Program app(program,
+              {"TESSRA_DRIVER_SOCKET=" + socket, "XDG_CONFIG_HOME=" + dir.path() + "/config", "HOME=" + dir.path()});
   if (app.pid() <= 0) return std::nullopt;
   Driver driver(socket);
   std::optional<Clock::time_point> mapped, answered;
@@ -214,8 +216,8 @@ bool hasChildren(pid_t pid) {
 int memory(const std::string& tessra) {
   ScratchDir dir;
   const std::string socket = dir.path() + "/driver.sock";
-  Program app({tessra}, {"TESSRA_DRIVER_SOCKET=" + socket, "XDG_CONFIG_HOME=" + dir.path() + "/config",
-                       "HOME=" + dir.path()});
+  Program app({tessra},
+              {"TESSRA_DRIVER_SOCKET=" + socket, "XDG_CONFIG_HOME=" + dir.path() + "/config", "HOME=" + dir.path()});
   Driver driver(socket);
   const auto giveUp = Clock::now() + std::chrono::seconds(20);
   while (!driver.tryConnect()) {
@@ -268,8 +270,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
-  const std::vector<std::string> tessra{argv[2]}, bare{argv[3]},
-      bareLabel{argv[3], "--label"}, bareApplication{argv[3], "--label", "--application", "com.brovak.tessra.StartUpBaseline"};
+  const std::vector<std::string> tessra{argv[2]}, bare{argv[3]}, bareLabel{argv[3], "--label"},
+      bareApplication{argv[3], "--label", "--application", "com.brovak.tessra.StartUpBaseline"};
   std::vector<double> host, hostMapped, hostAnswered, plain, label, application;
   // One of each first, unmeasured: the first run of anything pays for cold caches.
   startUp(display, tessra, true);
@@ -291,14 +293,16 @@ int main(int argc, char** argv) {
     plain.push_back(b->ready());
     application.push_back(c->ready());
     label.push_back(d->ready());
-    std::printf("round %d: tessra %.0f ms (mapped %.0f, answering %.0f), bare GTK window %.0f ms, "
-                "with a label %.0f ms, the same in a GtkApplication %.0f ms\n",
-                round, a->ready(), a->mapped, a->answered, b->ready(), d->ready(), c->ready());
+    std::printf(
+        "round %d: tessra %.0f ms (mapped %.0f, answering %.0f), bare GTK window %.0f ms, "
+        "with a label %.0f ms, the same in a GtkApplication %.0f ms\n",
+        round, a->ready(), a->mapped, a->answered, b->ready(), d->ready(), c->ready());
   }
-  std::printf("ROW|start-up, exec to window mapped and channels wired|%.1f ms|%.1f ms (bare GTK 3 window)|%.2f|<= 1.5\n",
-              median(host), median(plain), median(host) / median(plain));
-  std::printf("ROW|start-up, the same|%.1f ms|%.1f ms (bare window with a label)|%.2f|-\n",
-              median(host), median(label), median(host) / median(label));
+  std::printf(
+      "ROW|start-up, exec to window mapped and channels wired|%.1f ms|%.1f ms (bare GTK 3 window)|%.2f|<= 1.5\n",
+      median(host), median(plain), median(host) / median(plain));
+  std::printf("ROW|start-up, the same|%.1f ms|%.1f ms (bare window with a label)|%.2f|-\n", median(host), median(label),
+              median(host) / median(label));
   std::printf("ROW|start-up, the same|%.1f ms|%.1f ms (bare window with a label, GtkApplication)|%.2f|-\n",
               median(host), median(application), median(host) / median(application));
   std::printf("ROW|start-up, exec to window mapped only|%.1f ms|%.1f ms (bare GTK 3 window)|%.2f|-\n",

@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "LaunchAtLogin/launch_at_login.h"
-#include "Runner/linux_adapters.h"
 #include "Runner/discovery/local_network_discovery.h"
+#include "Runner/linux_adapters.h"
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
@@ -135,11 +135,17 @@ void probes(int calls) {
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
   };
-  const double refused = perCall(calls, [&](int i) { probe(i); settle(); });
+  const double refused = perCall(calls, [&](int i) {
+    probe(i);
+    settle();
+  });
   const double bareRefused = perCall(calls, [](int) { bareConnect(); });
   row("permission probe, refused", refused, bareRefused, "bare connect");
   Listener listener;
-  const double accepted = perCall(calls, [&](int i) { probe(i); settle(); });
+  const double accepted = perCall(calls, [&](int i) {
+    probe(i);
+    settle();
+  });
   const double bareAccepted = perCall(calls, [](int) { bareConnect(); });
   row("permission probe, accepted", accepted, bareAccepted, "bare connect");
 }
@@ -177,10 +183,10 @@ void launchAtLogin(int calls) {
   const double write = perCall(calls, [](int i) { LaunchAtLogin::setIsEnabled(i % 2 == 1); });
   const double bareWrite = perCall(calls, [&](int i) {
     if (i % 2 == 1) {
-      g_file_set_contents_full(entry.c_str(), bytes.data(), static_cast<gssize>(bytes.size()),
-                               static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT |
-                                                                  G_FILE_SET_CONTENTS_DURABLE),
-                               0644, nullptr);
+      g_file_set_contents_full(
+          entry.c_str(), bytes.data(), static_cast<gssize>(bytes.size()),
+          static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), 0644,
+          nullptr);
     } else {
       g_unlink(entry.c_str());
     }

@@ -50,7 +50,8 @@ double median(std::vector<double> values) {
 double cpuMs(int who) {
   rusage usage{};
   getrusage(who, &usage);
-  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // The real launcher, noting when the reaper hands over each child's end.
@@ -186,8 +187,8 @@ int main(int argc, char** argv) {
     into.push_back(ms(Clock::now() - start));
     std::printf("  %s: %.0f ms%s\n", name, into.back(), out ? "" : " (failed)");
   };
-  const std::string shellLoop = "for n in $(seq 1 254); do /usr/bin/ping -c 1 -W 1 " + prefix +
-                                ".$n >/dev/null 2>&1 & done; wait";
+  const std::string shellLoop =
+      "for n in $(seq 1 254); do /usr/bin/ping -c 1 -W 1 " + prefix + ".$n >/dev/null 2>&1 & done; wait";
 
   for (int round = 1; round <= rounds; ++round) {
     std::printf("round %d\n", round);

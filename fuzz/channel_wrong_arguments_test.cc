@@ -64,9 +64,9 @@ std::vector<std::pair<std::string, EncodableValue>> wrongArguments() {
   for (const auto& [name, value] : scalars) all.push_back({"setEnabledValue: " + name, underKey(value)});
   all.push_back({"setEnabledValue: deep list", underKey(nested(flutter::StandardMessageCodec::kMaxNestingDepth - 2))});
   all.push_back({"bool under another key", EncodableMap{{EncodableValue("setEnabled"), EncodableValue(true)}}});
-  all.push_back({"bool beside a key that is not a string",
-                 EncodableMap{{EncodableValue("setEnabledValue"), EncodableValue(true)},
-                              {EncodableValue(int32_t{1}), EncodableValue(true)}}});
+  all.push_back(
+      {"bool beside a key that is not a string", EncodableMap{{EncodableValue("setEnabledValue"), EncodableValue(true)},
+                                                              {EncodableValue(int32_t{1}), EncodableValue(true)}}});
   all.push_back({"key that is not a string", EncodableMap{{EncodableValue(true), EncodableValue(true)}}});
   all.push_back({"deep list", nested(flutter::StandardMessageCodec::kMaxNestingDepth)});
   return all;
@@ -77,9 +77,10 @@ class ChannelWrongArguments : public LaunchAtLoginTest {
   void SetUp() override {
     LaunchAtLoginTest::SetUp();
     interfaces_.entries = {netif::testing::FakeInterfaceAddresses::ipv4("en0", "198.51.100.10")};
-    window_ = std::make_shared<MainFlutterWindow>(
-        appkit::NSRect{0, 0, 800, 600}, appkit::NSWindowStyleMaskTitled, appkit::NSBackingStoreType::NSBackingStoreBuffered,
-        false, DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});
+    window_ =
+        std::make_shared<MainFlutterWindow>(appkit::NSRect{0, 0, 800, 600}, appkit::NSWindowStyleMaskTitled,
+                                            appkit::NSBackingStoreType::NSBackingStoreBuffered, false,
+                                            DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});
     window_->awakeFromNib();
     observeEverything();
     events.clear();

@@ -5,8 +5,8 @@
 #include <sanitizer/allocator_interface.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 #include "Runner/embedding/standard_codec.h"
 

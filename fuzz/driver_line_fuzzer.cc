@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fail("arguments changed on their way back through JSON");
   }
   (void)engine::driverReplyLine(request.id, flutter::FlutterReply(request.arguments));
-  (void)engine::driverEventLine(request.channel, engine::StreamEvent{engine::StreamEvent::Kind::kValue,
-                                                                      request.arguments, {}});
+  (void)engine::driverEventLine(request.channel,
+                                engine::StreamEvent{engine::StreamEvent::Kind::kValue, request.arguments, {}});
   (void)engine::driverCallLine(request.channel, flutter::FlutterMethodCall(request.method, request.arguments));
   return 0;
 }

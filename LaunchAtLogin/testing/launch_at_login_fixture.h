@@ -37,14 +37,12 @@ class LaunchAtLoginTest : public ::testing::Test {
 
   // Every observer kind, recording into `events`; kept until the test ends.
   void observeEverything() {
-    subscriptions.push_back(LaunchAtLogin::observable()->objectWillChange().sink([this] {
-      events.push_back("observable willChange");
-    }));
+    subscriptions.push_back(
+        LaunchAtLogin::observable()->objectWillChange().sink([this] { events.push_back("observable willChange"); }));
     subscriptions.push_back(LaunchAtLogin::kvo()->addObserver(
         "isEnabled", [this](const std::string&, observation::KeyValueChangePhase phase) {
           bool now = LaunchAtLogin::kvo()->isEnabled();
-          events.push_back(std::string(phase == observation::KeyValueChangePhase::WillChange ? "kvo will"
-                                                                                            : "kvo did") +
+          events.push_back(std::string(phase == observation::KeyValueChangePhase::WillChange ? "kvo will" : "kvo did") +
                            (now ? " (reads true)" : " (reads false)"));
         }));
     subscriptions.push_back(LaunchAtLogin::publisher().sink(

@@ -13,10 +13,18 @@
 #include "Runner/embedding/method_result.h"
 #include "Runner/embedding/stream_handler.h"
 
-namespace dispatch { class MainQueue; }
-namespace netif { class InterfaceAddresses; }
-namespace process { class ProcessLauncher; }
-namespace network { class ConnectionFactory; }
+namespace dispatch {
+class MainQueue;
+}
+namespace netif {
+class InterfaceAddresses;
+}
+namespace process {
+class ProcessLauncher;
+}
+namespace network {
+class ConnectionFactory;
+}
 
 // The platform facilities the main window's discovery operations use.
 struct DiscoveryServices {
@@ -72,8 +80,8 @@ class LocalNetworkDiscovery : public flutter::FlutterStreamHandler,
   std::optional<flutter::FlutterEventSink> eventSink;
 
  private:
-  friend void handleLocalNetworkPermissionCall(LocalNetworkDiscovery& discovery,
-                                               const flutter::FlutterMethodCall& call, flutter::FlutterResult result);
+  friend void handleLocalNetworkPermissionCall(LocalNetworkDiscovery& discovery, const flutter::FlutterMethodCall& call,
+                                               flutter::FlutterResult result);
 
   // Hands one event to the current sink, if there is one.
   void send(const flutter::EncodableValue& event);

@@ -28,13 +28,21 @@ TEST_F(LocalSubnetTest, TakesTheIpv4EntryOfAnEnInterfaceFromALinuxOrderedList) {
 }
 
 TEST_F(LocalSubnetTest, IsAbsentWhenNoEnOrWlInterfaceHasAnIpv4Address) {
-  interfaces.entries = {Fake::ipv4("lo", "127.0.0.1"), Fake::ipv4("tun0", "10.8.0.2"),
-                        Fake::ipv4("bridge0", "172.17.0.1"), Fake::ipv4("eth0", "192.168.1.2"),
-                        Fake::ipv4("En0", "192.168.2.2"), Fake::ipv4("e", "192.168.3.2"),
-                        Fake::ipv4("docker0", "172.18.0.1"), Fake::ipv4("veth1a2b3c", "172.18.0.2"),
-                        Fake::ipv4("virbr0", "192.168.122.1"), Fake::ipv4("Wlan0", "192.168.4.2"),
-                        Fake::ipv4("w", "192.168.5.2"), Fake::ipv6("wlp2s0", "2001:db8::20"),
-                        Fake::ipv6("en0", "2001:db8::10"), Fake::link("en1"), Fake::link("wlan0")};
+  interfaces.entries = {Fake::ipv4("lo", "127.0.0.1"),
+                        Fake::ipv4("tun0", "10.8.0.2"),
+                        Fake::ipv4("bridge0", "172.17.0.1"),
+                        Fake::ipv4("eth0", "192.168.1.2"),
+                        Fake::ipv4("En0", "192.168.2.2"),
+                        Fake::ipv4("e", "192.168.3.2"),
+                        Fake::ipv4("docker0", "172.18.0.1"),
+                        Fake::ipv4("veth1a2b3c", "172.18.0.2"),
+                        Fake::ipv4("virbr0", "192.168.122.1"),
+                        Fake::ipv4("Wlan0", "192.168.4.2"),
+                        Fake::ipv4("w", "192.168.5.2"),
+                        Fake::ipv6("wlp2s0", "2001:db8::20"),
+                        Fake::ipv6("en0", "2001:db8::10"),
+                        Fake::link("en1"),
+                        Fake::link("wlan0")};
   EXPECT_EQ(discovery->getLocalSubnetPrefix(), std::nullopt);
   EXPECT_TRUE(interfaces.numericHostCalls.empty());
 
@@ -52,8 +60,8 @@ TEST_F(LocalSubnetTest, IsAbsentWhenNoEnOrWlInterfaceHasAnIpv4Address) {
 
 TEST_F(LocalSubnetTest, TheFirstQualifyingEntryWinsWhateverFollows) {
   // An IPv6-only en0 is passed over; en1 further down is taken; en2 is never looked at.
-  interfaces.entries = {Fake::ipv6("en0", "2001:db8::1"), Fake::ipv4("lo", "127.0.0.1"),
-                        Fake::ipv4("en1", "10.1.2.3"), Fake::ipv4("en2", "192.168.7.7")};
+  interfaces.entries = {Fake::ipv6("en0", "2001:db8::1"), Fake::ipv4("lo", "127.0.0.1"), Fake::ipv4("en1", "10.1.2.3"),
+                        Fake::ipv4("en2", "192.168.7.7")};
   EXPECT_EQ(discovery->getLocalSubnetPrefix(), "10.1.2");
   EXPECT_EQ(interfaces.numericHostCalls.size(), 1u);
 
@@ -107,9 +115,8 @@ TEST_F(LocalSubnetTest, SplitsTheTextAtDotsDroppingEmptyPieces) {
     std::optional<std::string> prefix;
   };
   const Case cases[] = {
-      {"198.51.100.10", "198.51.100"}, {"10..20.30.40", "10.20.30"}, {".1.2.3.4.", "1.2.3"},
-      {"1.2.3", std::nullopt},         {"1.2.3.4.5", std::nullopt},  {"", std::nullopt},
-      {"....", std::nullopt},
+      {"198.51.100.10", "198.51.100"}, {"10..20.30.40", "10.20.30"}, {".1.2.3.4.", "1.2.3"}, {"1.2.3", std::nullopt},
+      {"1.2.3.4.5", std::nullopt},     {"", std::nullopt},           {"....", std::nullopt},
   };
   for (const auto& c : cases) {
     interfaces.hostTextOverride = c.text;

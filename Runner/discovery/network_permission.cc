@@ -19,7 +19,8 @@ class PermissionProbe : public std::enable_shared_from_this<PermissionProbe> {
   void start(std::shared_ptr<network::Connection> connection, dispatch::MainQueue& mainQueue) {
     connection_ = std::move(connection);
     connection_->setStateUpdateHandler(
-        [self = shared_from_this()](network::ConnectionState state, const std::optional<network::ConnectionError>& error) {
+        [self = shared_from_this()](network::ConnectionState state,
+                                    const std::optional<network::ConnectionError>& error) {
           self->stateChanged(state, error);
         });
     connection_->start();

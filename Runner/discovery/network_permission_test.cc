@@ -30,9 +30,7 @@ class NetworkPermissionTest : public DiscoveryFixture {
     if (!value || !std::holds_alternative<bool>(*value)) return std::nullopt;
     return std::get<bool>(*value);
   }
-  std::shared_ptr<network::testing::FakeConnection> connection(size_t index) {
-    return connections.connection(index);
-  }
+  std::shared_ptr<network::testing::FakeConnection> connection(size_t index) { return connections.connection(index); }
 };
 
 TEST_F(NetworkPermissionTest, BothMethodsProbeTheLoopbackPortAndAnswerTrueWhenItBecomesReady) {

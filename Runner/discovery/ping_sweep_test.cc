@@ -47,7 +47,7 @@ TEST_F(PingSweepTest, ResultsArriveInFinishOrderAndTheCompletionComesLast) {
   listen(events);
   // Children end in reverse order, on threads of their own, with every kind of ending.
   for (size_t i = kAddresses; i-- > 1;) {
-    const Termination termination = i == 19 ? Termination{false, 0}
+    const Termination termination = i == 19   ? Termination{false, 0}
                                     : i == 36 ? Termination{true, 9}  // killed
                                     : i == 99 ? Termination{false, 2}
                                               : Termination{false, 1};

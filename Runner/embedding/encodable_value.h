@@ -27,9 +27,9 @@ using EncodableMap = std::map<EncodableValue, EncodableValue, EncodableValueLess
 // The host itself reads and writes only null, bool, string and maps with string keys; the
 // other alternatives exist so that whatever the standard codec carries can be decoded and
 // looked at (and refused) without loss.
-using EncodableVariant = std::variant<std::monostate, bool, int32_t, int64_t, double, std::string,
-                                      std::vector<uint8_t>, std::vector<int32_t>, std::vector<int64_t>,
-                                      std::vector<double>, EncodableList, EncodableMap, std::vector<float>>;
+using EncodableVariant = std::variant<std::monostate, bool, int32_t, int64_t, double, std::string, std::vector<uint8_t>,
+                                      std::vector<int32_t>, std::vector<int64_t>, std::vector<double>, EncodableList,
+                                      EncodableMap, std::vector<float>>;
 
 class EncodableValue : public EncodableVariant {
  public:

@@ -49,8 +49,7 @@ void handleMessage(std::shared_ptr<StreamState> shared, const std::vector<uint8_
       ++state.generation;
       state.listening = false;
       if (auto error = state.handler->onCancelWithArguments(EncodableValue())) {
-        logEmbeddingProblem("channel \"" + state.name + "\": cancelling the previous listen failed: " +
-                            error->message);
+        logEmbeddingProblem("channel \"" + state.name + "\": cancelling the previous listen failed: " + error->message);
       }
     }
     ++state.generation;
@@ -91,9 +90,8 @@ void FlutterEventChannel::setStreamHandler(std::shared_ptr<FlutterStreamHandler>
   state->name = name_;
   state->messenger = messenger_;
   state->handler = std::move(handler);
-  messenger_->setMessageHandler(name_, [state](const std::vector<uint8_t>& message, BinaryReply reply) {
-    handleMessage(state, message, reply);
-  });
+  messenger_->setMessageHandler(
+      name_, [state](const std::vector<uint8_t>& message, BinaryReply reply) { handleMessage(state, message, reply); });
 }
 
 }  // namespace flutter

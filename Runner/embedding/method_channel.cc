@@ -42,8 +42,8 @@ void FlutterMethodChannel::invokeMethod(const std::string& method, const Encodab
     reply = [name = name_, method, onReply = std::move(onReply)](const std::vector<uint8_t>& bytes) {
       auto decoded = StandardMethodCodec::decodeReply(bytes);
       if (!decoded) {
-        logEmbeddingProblem("channel \"" + name + "\": undecodable reply to \"" + method + "\" (" +
-                            decoded.error() + ")");
+        logEmbeddingProblem("channel \"" + name + "\": undecodable reply to \"" + method + "\" (" + decoded.error() +
+                            ")");
         onReply(FlutterError{"undecodable-reply", decoded.error(), EncodableValue()});
         return;
       }

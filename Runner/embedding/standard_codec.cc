@@ -164,9 +164,9 @@ bool isValidUtf8(const uint8_t* text, size_t length) {
       codePoint = (codePoint << 6) | (next & 0x3F);
     }
     static constexpr uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-    if (codePoint < kSmallest[extra]) return false;                  // overlong
-    if (codePoint > 0x10FFFF) return false;                          // beyond Unicode
-    if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return false;    // surrogate
+    if (codePoint < kSmallest[extra]) return false;                // overlong
+    if (codePoint > 0x10FFFF) return false;                        // beyond Unicode
+    if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return false;  // surrogate
     i += extra + 1;
   }
   return true;

@@ -68,9 +68,18 @@ Bytes withText(Bytes prefix, const std::string& text) {
 // A message that uses every tag, nesting and alignment, for the truncation and mutation runs.
 EncodableValue everything() {
   return EncodableList{
-      EncodableValue(), true, false, int32_t{-7}, int64_t{1} << 40, 2.5, "text ü",
-      std::vector<uint8_t>{1, 2, 3}, std::vector<int32_t>{-1, 5}, std::vector<int64_t>{9},
-      std::vector<double>{0.5, -1.25}, std::vector<float>{1.5f},
+      EncodableValue(),
+      true,
+      false,
+      int32_t{-7},
+      int64_t{1} << 40,
+      2.5,
+      "text ü",
+      std::vector<uint8_t>{1, 2, 3},
+      std::vector<int32_t>{-1, 5},
+      std::vector<int64_t>{9},
+      std::vector<double>{0.5, -1.25},
+      std::vector<float>{1.5f},
       EncodableMap{{"ip", "192.168.1.7"}, {"success", true}, {int32_t{3}, EncodableList{EncodableValue()}}},
   };
 }
@@ -289,8 +298,7 @@ TEST(StandardCodecMalformed, NoMessageMakesTheDecoderAllocateMoreThanOneValuePer
     const int64_t peak = heap::stop();
     EXPECT_EQ(decoded.ok(), c.valid) << c.what << ": " << decoded.error();
     EXPECT_LE(peak, static_cast<int64_t>(sizeof(EncodableValue) * c.bytes.size()) + kSlack) << c.what;
-    std::printf("%s: %zu bytes, %lld bytes allocated at most\n", c.what, c.bytes.size(),
-                static_cast<long long>(peak));
+    std::printf("%s: %zu bytes, %lld bytes allocated at most\n", c.what, c.bytes.size(), static_cast<long long>(peak));
   }
 }
 

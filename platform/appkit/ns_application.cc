@@ -49,8 +49,7 @@ void NSApplication::handleReopen() {
 }
 
 NSApplicationTerminateReply NSApplication::handleQuitRequest() {
-  const NSApplicationTerminateReply reply =
-      delegate_ ? delegate_->applicationShouldTerminate(*this) : NSTerminateNow;
+  const NSApplicationTerminateReply reply = delegate_ ? delegate_->applicationShouldTerminate(*this) : NSTerminateNow;
   // NSTerminateLater would need a later reply call that nothing in this program makes; it
   // keeps the application running like a cancel.
   if (reply == NSTerminateNow) stop(0);

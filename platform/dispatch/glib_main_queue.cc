@@ -40,7 +40,6 @@ struct GlibMainQueue::QueueSource {
   }
 };
 
-
 struct GlibMainQueue::Timer {
   GlibMainQueue* queue;
   Block block;

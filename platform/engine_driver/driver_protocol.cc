@@ -31,7 +31,8 @@ std::optional<std::string> badName(const std::optional<std::string>& name, const
 }  // namespace
 
 std::variant<DriverRequest, DriverBadRequest> parseDriverRequest(std::string_view line) {
-  if (line.size() > kMaxDriverLineLength) return bad(nullptr, "line longer than " + std::to_string(kMaxDriverLineLength) + " bytes");
+  if (line.size() > kMaxDriverLineLength)
+    return bad(nullptr, "line longer than " + std::to_string(kMaxDriverLineLength) + " bytes");
   // The parser would take a NUL byte for the end of the text and accept what came before.
   if (line.find('\0') != std::string_view::npos) return bad(nullptr, "NUL byte in the line");
   if (jsonNestingDepth(line) > flutter::StandardMessageCodec::kMaxNestingDepth + 2) {
@@ -106,7 +107,8 @@ std::string driverBusyLine() {
 }
 
 std::string driverForbiddenLine() {
-  return dumpLine(Json{{"error", {{"code", "forbidden"}, {"message", "only the application's own user may drive it"}}}});
+  return dumpLine(
+      Json{{"error", {{"code", "forbidden"}, {"message", "only the application's own user may drive it"}}}});
 }
 
 std::string driverEventLine(const std::string& channel, const StreamEvent& event) {

@@ -21,8 +21,8 @@ TEST(DriverProtocolRequests, WellFormedRequestsOfEachKind) {
   EXPECT_EQ(request.arguments, EncodableValue(EncodableMap{{"isEnabled", true}}));
 
   auto listen = parseDriverRequest(R"({"id":"a","op":"listen","channel":"scan"})");
-  EXPECT_TRUE(std::holds_alternative<DriverRequest>(parseDriverRequest(
-      R"({"id":1,"op":"listen","channel":")" + std::string(kMaxDriverNameLength, 'c') + R"("})")))
+  EXPECT_TRUE(std::holds_alternative<DriverRequest>(
+      parseDriverRequest(R"({"id":1,"op":"listen","channel":")" + std::string(kMaxDriverNameLength, 'c') + R"("})")))
       << "a name of the longest length allowed";
   ASSERT_TRUE(std::holds_alternative<DriverRequest>(listen));
   EXPECT_EQ(std::get<DriverRequest>(listen).op, DriverRequest::Op::kListen);

@@ -14,8 +14,7 @@ namespace engine {
 // One attached driver. Shared so that GIO callbacks and interface callbacks, which may
 // arrive after it has gone, can tell (they hold weak references).
 struct AttachedDriver {
-  explicit AttachedDriver(GSocketConnection* connection)
-      : connection(G_SOCKET_CONNECTION(g_object_ref(connection))) {}
+  explicit AttachedDriver(GSocketConnection* connection) : connection(G_SOCKET_CONNECTION(g_object_ref(connection))) {}
   ~AttachedDriver() {
     g_clear_object(&connection);
     g_clear_object(&cancellable);
@@ -23,7 +22,7 @@ struct AttachedDriver {
   AttachedDriver(const AttachedDriver&) = delete;
   AttachedDriver& operator=(const AttachedDriver&) = delete;
 
-  GSocketConnection* connection;  // owned: one reference
+  GSocketConnection* connection;                    // owned: one reference
   GCancellable* cancellable = g_cancellable_new();  // owned
 
   // Input: what the last read brought and has not been taken apart yet (at most one read's
@@ -160,11 +159,11 @@ void DriverServer::Impl::attach(GSocketConnection* connection) {
   client = std::make_shared<AttachedDriver>(connection);
 
   std::weak_ptr<AttachedDriver> weak = client;
-  interface.setCallInterceptor([this, weak](const std::string& channel, const flutter::FlutterMethodCall& call,
-                                            flutter::FlutterResult result) {
-    if (auto attached = weak.lock()) write(attached, driverCallLine(channel, call));
-    result(flutter::EncodableValue());
-  });
+  interface.setCallInterceptor(
+      [this, weak](const std::string& channel, const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
+        if (auto attached = weak.lock()) write(attached, driverCallLine(channel, call));
+        result(flutter::EncodableValue());
+      });
   takeInput(client);
 }
 
@@ -259,8 +258,7 @@ void DriverServer::Impl::finishInput(const std::shared_ptr<AttachedDriver>& from
   from->hangupWatch = g_socket_create_source(g_socket_connection_get_socket(from->connection),
                                              static_cast<GIOCondition>(G_IO_HUP | G_IO_ERR), nullptr);
   g_source_set_callback(
-      from->hangupWatch,
-      G_SOURCE_FUNC(+[](GSocket*, GIOCondition, gpointer data) -> gboolean {
+      from->hangupWatch, G_SOURCE_FUNC(+[](GSocket*, GIOCondition, gpointer data) -> gboolean {
         const auto* watch = static_cast<const HangupWatch*>(data);
         auto client = watch->client.lock();
         if (dispatch::Lifetime::alive(watch->serverWatch) && client && watch->server->client == client) {
@@ -280,8 +278,8 @@ void DriverServer::Impl::readMore(const std::shared_ptr<AttachedDriver>& reader)
   operation->client = reader;
   char* buffer = operation->buffer;
   g_input_stream_read_async(
-      g_io_stream_get_input_stream(G_IO_STREAM(reader->connection)), buffer, ReadOperation::kChunk,
-      G_PRIORITY_DEFAULT, reader->cancellable,
+      g_io_stream_get_input_stream(G_IO_STREAM(reader->connection)), buffer, ReadOperation::kChunk, G_PRIORITY_DEFAULT,
+      reader->cancellable,
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<ReadOperation> operation(static_cast<ReadOperation*>(data));
         g_autoptr(GError) error = nullptr;
@@ -407,8 +405,7 @@ std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, Inter
     whyNot = "cannot serve the driver socket \"" + path + "\": " + error->message;
     return nullptr;
   }
-  impl->incomingHandler =
-      g_signal_connect(impl->service, "incoming", G_CALLBACK(&Impl::onIncoming), impl.get());
+  impl->incomingHandler = g_signal_connect(impl->service, "incoming", G_CALLBACK(&Impl::onIncoming), impl.get());
   g_socket_service_start(impl->service);
   return std::make_unique<DriverServer>(std::move(impl));
 }

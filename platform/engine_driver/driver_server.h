@@ -39,8 +39,7 @@ class DriverServer {
   // Creates the socket at `path` (see DriverSocketFile: mode 0600, a stale socket file
   // replaced, anything else left alone) and starts serving. On failure returns nullptr
   // and says why in `whyNot`.
-  static std::unique_ptr<DriverServer> start(const std::string& path, InterfaceSide& interface,
-                                             std::string& whyNot);
+  static std::unique_ptr<DriverServer> start(const std::string& path, InterfaceSide& interface, std::string& whyNot);
   // Closes the client, stops serving and removes the socket file it created.
   ~DriverServer();
   DriverServer(const DriverServer&) = delete;

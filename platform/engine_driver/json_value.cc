@@ -183,8 +183,7 @@ Json toJson(const EncodableValue& value) {
         using T = std::decay_t<decltype(v)>;
         if constexpr (std::is_same_v<T, std::monostate>) {
           return nullptr;
-        } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, int32_t> ||
-                             std::is_same_v<T, std::string>) {
+        } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, int32_t> || std::is_same_v<T, std::string>) {
           return v;
         } else if constexpr (std::is_same_v<T, int64_t>) {
           bool fitsInt32 = v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();

@@ -59,16 +59,9 @@ TEST(JsonValue, EveryCodecValueSurvivesTheRoundTrip) {
 
 TEST(JsonValue, BadTypedFormsAndOutOfRangeNumbersAreRefused) {
   const char* bad[] = {
-      R"({"$unknown": 1})",
-      R"({"$bytes": [256]})",
-      R"({"$bytes": [-1]})",
-      R"({"$bytes": "not a list"})",
-      R"({"$int32s": [2147483648]})",
-      R"({"$int64": 1.5})",
-      R"({"$double": "nan"})",
-      R"({"$map": [[1]]})",
-      R"({"$map": {"a": 1}})",
-      "18446744073709551615",
+      R"({"$unknown": 1})",           R"({"$bytes": [256]})", R"({"$bytes": [-1]})",   R"({"$bytes": "not a list"})",
+      R"({"$int32s": [2147483648]})", R"({"$int64": 1.5})",   R"({"$double": "nan"})", R"({"$map": [[1]]})",
+      R"({"$map": {"a": 1}})",        "18446744073709551615",
   };
   for (const char* text : bad) {
     auto value = fromJson(Json::parse(text));

@@ -24,8 +24,8 @@ class InProcessMessenger : public flutter::FlutterBinaryMessenger {
   using Bytes = std::vector<uint8_t>;
   // The interface's receiver: every host message with its channel name. `reply` must be
   // called at most once (a second answer is logged and dropped).
-  using InterfaceReceiver = std::function<void(const std::string& channel, const Bytes& message,
-                                               flutter::BinaryReply reply)>;
+  using InterfaceReceiver =
+      std::function<void(const std::string& channel, const Bytes& message, flutter::BinaryReply reply)>;
 
   explicit InProcessMessenger(dispatch::MainQueue& queue);
   ~InProcessMessenger() override;

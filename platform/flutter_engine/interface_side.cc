@@ -24,15 +24,15 @@ FlutterReply decodeReplyOrError(const std::string& channel, const std::string& m
 }  // namespace
 
 InterfaceSide::InterfaceSide(InProcessMessenger& messenger) : messenger_(messenger) {
-  messenger_.setInterfaceReceiver(
-      [this, watch = lifetime_.watch()](const std::string& channel, const std::vector<uint8_t>& message,
-                                        flutter::BinaryReply reply) {
-        if (dispatch::Lifetime::alive(watch)) {
-          receive(channel, message, std::move(reply));
-        } else {
-          reply({});
-        }
-      });
+  messenger_.setInterfaceReceiver([this, watch = lifetime_.watch()](const std::string& channel,
+                                                                    const std::vector<uint8_t>& message,
+                                                                    flutter::BinaryReply reply) {
+    if (dispatch::Lifetime::alive(watch)) {
+      receive(channel, message, std::move(reply));
+    } else {
+      reply({});
+    }
+  });
 }
 
 InterfaceSide::~InterfaceSide() { messenger_.setInterfaceReceiver({}); }
@@ -40,16 +40,16 @@ InterfaceSide::~InterfaceSide() { messenger_.setInterfaceReceiver({}); }
 void InterfaceSide::invokeMethod(const std::string& channel, const std::string& method,
                                  const flutter::EncodableValue& arguments, ReplyCallback onReply) {
   auto bytes = StandardMethodCodec::encodeMethodCall(flutter::FlutterMethodCall(method, arguments));
-  messenger_.sendToHost(channel, std::move(bytes),
-                        [watch = lifetime_.watch(), channel, method,
-                         onReply = std::move(onReply)](const std::vector<uint8_t>& reply) {
-                          if (!dispatch::Lifetime::alive(watch) || !onReply) return;
-                          onReply(decodeReplyOrError(channel, method, reply));
-                        });
+  messenger_.sendToHost(
+      channel, std::move(bytes),
+      [watch = lifetime_.watch(), channel, method, onReply = std::move(onReply)](const std::vector<uint8_t>& reply) {
+        if (!dispatch::Lifetime::alive(watch) || !onReply) return;
+        onReply(decodeReplyOrError(channel, method, reply));
+      });
 }
 
-void InterfaceSide::listen(const std::string& channel, const flutter::EncodableValue& arguments,
-                           EventCallback onEvent, ReplyCallback onReply) {
+void InterfaceSide::listen(const std::string& channel, const flutter::EncodableValue& arguments, EventCallback onEvent,
+                           ReplyCallback onReply) {
   const uint64_t id = nextListenerId_++;
   const bool newChannel = streamChannels_.insert(channel).second;
   listeners_[channel] = Listener{id, std::move(onEvent)};
@@ -107,9 +107,8 @@ void InterfaceSide::receive(const std::string& channel, const std::vector<uint8_
                                  call.error() + ")");
     return;
   }
-  flutter::FlutterResult result(call.value().method(), [reply](FlutterReply answer) {
-    reply(StandardMethodCodec::encodeReply(answer));
-  });
+  flutter::FlutterResult result(call.value().method(),
+                                [reply](FlutterReply answer) { reply(StandardMethodCodec::encodeReply(answer)); });
   if (interceptor_) {
     CallInterceptor interceptor = interceptor_;
     interceptor(channel, call.value(), std::move(result));

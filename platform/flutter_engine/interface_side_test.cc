@@ -36,9 +36,7 @@ class KeepingStreamHandler : public flutter::FlutterStreamHandler {
 
 class InterfaceSideTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    engine = std::make_unique<StandInEngine>(queue, StandInEngineOptions{});
-  }
+  void SetUp() override { engine = std::make_unique<StandInEngine>(queue, StandInEngineOptions{}); }
   flutter::FlutterBinaryMessenger& host() { return engine->binaryMessenger(); }
   InterfaceSide& ui() { return engine->interfaceSide(); }
 

@@ -26,10 +26,14 @@ using IfaddrsList = std::unique_ptr<ifaddrs, IfaddrsDeleter>;
 // sa_len field, so the family is the only guide.
 socklen_t addressLength(int family) {
   switch (family) {
-    case AF_INET: return sizeof(sockaddr_in);
-    case AF_INET6: return sizeof(sockaddr_in6);
-    case AF_PACKET: return sizeof(sockaddr_ll);
-    default: return sizeof(sockaddr);
+    case AF_INET:
+      return sizeof(sockaddr_in);
+    case AF_INET6:
+      return sizeof(sockaddr_in6);
+    case AF_PACKET:
+      return sizeof(sockaddr_ll);
+    default:
+      return sizeof(sockaddr);
   }
 }
 

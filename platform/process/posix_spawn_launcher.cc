@@ -59,10 +59,13 @@ class SpawnSetup {
 
 Termination terminationOf(const siginfo_t& info) {
   switch (info.si_code) {
-    case CLD_EXITED: return {false, info.si_status};
+    case CLD_EXITED:
+      return {false, info.si_status};
     case CLD_KILLED:
-    case CLD_DUMPED: return {true, info.si_status};
-    default: return {false, -1};
+    case CLD_DUMPED:
+      return {true, info.si_status};
+    default:
+      return {false, -1};
   }
 }
 
@@ -215,8 +218,8 @@ void PosixSpawnLauncher::collect(uint64_t id) {
   // Only this thread removes registered children, so the entry and its pidfd stay put.
   siginfo_t info{};
   const bool collected = retryOnEintr([&] {
-    return waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd), &info, WEXITED);
-  }) == 0;
+                           return waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd), &info, WEXITED);
+                         }) == 0;
   Child child;
   {
     std::lock_guard lock(mutex_);

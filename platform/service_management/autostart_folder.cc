@@ -63,8 +63,7 @@ ServiceOutcome write(GKeyFile* file, const std::string& path) {
   gsize length = 0;
   g_autofree gchar* data = g_key_file_to_data(file, &length, nullptr);
   g_autoptr(GError) error = nullptr;
-  const auto flags =
-      static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE);
+  const auto flags = static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE);
   if (!g_file_set_contents_full(path.c_str(), data, static_cast<gssize>(length), flags, 0644, &error)) {
     return failure("Could not write the autostart entry " + path, error->message);
   }

@@ -30,8 +30,8 @@ class JournalLogger : public Logger {
     // Without a listening journal sd_journal_send fails anyway; checking first keeps the
     // common fallback case from creating a socket at all.
     if (::access(options_.journalSocket.c_str(), W_OK) == 0 && sendToJournal(message)) return;
-    writeAll(options_.fallbackFd, options_.syslogIdentifier + "[" + std::to_string(::getpid()) +
-                                      "]: error: [" + subsystem_ + "/" + category_ + "] " + message + "\n");
+    writeAll(options_.fallbackFd, options_.syslogIdentifier + "[" + std::to_string(::getpid()) + "]: error: [" +
+                                      subsystem_ + "/" + category_ + "] " + message + "\n");
   }
 
  private:
@@ -40,8 +40,8 @@ class JournalLogger : public Logger {
     // ever used to force the fallback in tests.
     if (options_.journalSocket != "/run/systemd/journal/socket") return false;
     return sd_journal_send("MESSAGE=%s", message.c_str(), "PRIORITY=3", "SUBSYSTEM=%s", subsystem_.c_str(),
-                           "CATEGORY=%s", category_.c_str(), "SYSLOG_IDENTIFIER=%s",
-                           options_.syslogIdentifier.c_str(), nullptr) >= 0;
+                           "CATEGORY=%s", category_.c_str(), "SYSLOG_IDENTIFIER=%s", options_.syslogIdentifier.c_str(),
+                           nullptr) >= 0;
   }
 
   JournalSystemLog::Options options_;

@@ -28,9 +28,7 @@ class SystemVersion {
 class LinuxSystemVersion : public SystemVersion {
  public:
   static constexpr OperatingSystemVersion kReported{13, 0, 0};
-  bool isOperatingSystemAtLeastVersion(OperatingSystemVersion version) const override {
-    return kReported >= version;
-  }
+  bool isOperatingSystemAtLeastVersion(OperatingSystemVersion version) const override { return kReported >= version; }
 };
 
 }  // namespace system_version

@@ -52,10 +52,10 @@ bool KeyFileUserDefaults::setBoolForKey(bool value, const std::string& key) {
   gsize length = 0;
   g_autofree gchar* data = g_key_file_to_data(file, &length, nullptr);
   g_autoptr(GError) error = nullptr;
-  if (!g_file_set_contents_full(file_path.c_str(), data, static_cast<gssize>(length),
-                                static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT |
-                                                                   G_FILE_SET_CONTENTS_DURABLE),
-                                0600, &error)) {
+  if (!g_file_set_contents_full(
+          file_path.c_str(), data, static_cast<gssize>(length),
+          static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), 0600,
+          &error)) {
     fprintf(stderr, "tessra: cannot write %s: %s\n", file_path.c_str(), error->message);
     return false;
   }

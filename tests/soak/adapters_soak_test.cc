@@ -67,12 +67,11 @@ TEST_F(DiscoverySoak, AThousandProbesWithAndWithoutAListenerAreEachAnsweredOnceA
     for (int i = 0; i < kPerPhase; ++i) {
       const size_t call = static_cast<size_t>(phase * kPerPhase + i);
       const char* method = i % 2 ? "requestPermissions" : "checkPermissions";
-      handleLocalNetworkPermissionCall(
-          *discovery_, flutter::FlutterMethodCall(method, flutter::EncodableValue()),
-          flutter::FlutterResult(method, [&, call](flutter::FlutterReply reply) {
-            if (++answers[call] == 1) --outstanding;
-            granted[call] = std::get<bool>(std::get<flutter::EncodableValue>(reply));
-          }));
+      handleLocalNetworkPermissionCall(*discovery_, flutter::FlutterMethodCall(method, flutter::EncodableValue()),
+                                       flutter::FlutterResult(method, [&, call](flutter::FlutterReply reply) {
+                                         if (++answers[call] == 1) --outstanding;
+                                         granted[call] = std::get<bool>(std::get<flutter::EncodableValue>(reply));
+                                       }));
     }
     ASSERT_TRUE(pumpUntil([&] { return outstanding == 0; })) << outstanding << " calls unanswered";
     for (int i = 0; i < kPerPhase; ++i) {

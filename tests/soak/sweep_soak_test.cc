@@ -47,13 +47,13 @@ class ScanSoak : public ::testing::Test {
     ASSERT_FALSE(environment("FAKELAN_NS_SCAN").empty()) << "refusing to sweep outside a fakelan namespace";
     if (environment("DISPLAY").empty()) GTEST_SKIP() << "needs an X display (tests/run-tests starts Xvfb)";
     socket_ = dir_.path() + "/driver.sock";
-    std::map<std::string, std::string> variables{{"TESSRA_DRIVER_SOCKET", socket_},
-                                                 {"XDG_CONFIG_HOME", dir_.path() + "/config"},
-                                                 {"HOME", dir_.path()}};
+    std::map<std::string, std::string> variables{
+        {"TESSRA_DRIVER_SOCKET", socket_}, {"XDG_CONFIG_HOME", dir_.path() + "/config"}, {"HOME", dir_.path()}};
 #if defined(__SANITIZE_ADDRESS__)
     // Freed memory waits in AddressSanitizer's quarantine (256 MiB by default) and would
     // look like growth; a small one keeps resident size meaningful.
-    variables["ASAN_OPTIONS"] = environment("ASAN_OPTIONS") + ":quarantine_size_mb=4:thread_local_quarantine_size_kb=64";
+    variables["ASAN_OPTIONS"] =
+        environment("ASAN_OPTIONS") + ":quarantine_size_mb=4:thread_local_quarantine_size_kb=64";
 #endif
     app_ = std::make_unique<ChildProcess>(std::vector<std::string>{TESSRA_BINARY}, variables, dir_.path());
     driver_ = DriverClient::connect(socket_);
@@ -101,7 +101,9 @@ class ScanSoak : public ::testing::Test {
     EXPECT_EQ(got.results, 254u * static_cast<size_t>(times));
     EXPECT_EQ(got.reports.size(), 254u);
     for (const auto& [ip, count] : got.reports) EXPECT_EQ(count, times) << ip;
-    EXPECT_EQ(got.reports.count(environment("FAKELAN_PREFIX") + ".0") + got.reports.count(environment("FAKELAN_PREFIX") + ".255"), 0u);
+    EXPECT_EQ(got.reports.count(environment("FAKELAN_PREFIX") + ".0") +
+                  got.reports.count(environment("FAKELAN_PREFIX") + ".255"),
+              0u);
   }
 
   // No child of any kind: the program starts none but its pings (the toolkit's helpers are

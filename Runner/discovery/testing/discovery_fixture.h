@@ -29,8 +29,8 @@ class DiscoveryFixture : public ::testing::Test {
   DiscoveryFixture() {
     interfaces.entries = {netif::testing::FakeInterfaceAddresses::ipv4("lo", "127.0.0.1"),
                           netif::testing::FakeInterfaceAddresses::ipv4("en0", "198.51.100.10")};
-    discovery = std::make_shared<LocalNetworkDiscovery>(
-        DiscoveryServices{interfaces, processes, mainQueue, connections, out});
+    discovery =
+        std::make_shared<LocalNetworkDiscovery>(DiscoveryServices{interfaces, processes, mainQueue, connections, out});
   }
 
   // A sink that appends to `events`.

@@ -46,8 +46,8 @@ void LogoutHold::release() {
   inhibitor_ = 0;
 }
 
-void LogoutHold::onCancelEndSession(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-                                    GVariant*, gpointer self) {
+void LogoutHold::onCancelEndSession(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*,
+                                    gpointer self) {
   static_cast<LogoutHold*>(self)->release();
 }
 

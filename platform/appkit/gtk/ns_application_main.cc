@@ -175,7 +175,8 @@ void adoptActivationToken() {
 std::chrono::milliseconds logoutBound() {
   const char* text = g_getenv("TESSRA_LOGOUT_HOLD_MS");
   long milliseconds = 0;
-  if (!text || std::from_chars(text, text + std::strlen(text), milliseconds).ec != std::errc()) return LogoutHold::kBound;
+  if (!text || std::from_chars(text, text + std::strlen(text), milliseconds).ec != std::errc())
+    return LogoutHold::kBound;
   if (milliseconds <= 0 || milliseconds > LogoutHold::kBound.count()) return LogoutHold::kBound;
   return std::chrono::milliseconds(milliseconds);
 }

@@ -39,7 +39,9 @@ class FakeWindowBackend : public WindowBackend {
   void order(Order order) override {
     orders.push_back(order);
     visible_ = order != Order::kOut;
-    journal_.push_back(number_ + (order == Order::kAbove ? ":order above" : order == Order::kBelow ? ":order below" : ":order out"));
+    journal_.push_back(number_ + (order == Order::kAbove   ? ":order above"
+                                  : order == Order::kBelow ? ":order below"
+                                                           : ":order out"));
   }
   bool isVisible() const override { return visible_; }
   void makeKey() override {

@@ -68,8 +68,8 @@ class FakeInterfaceAddresses : public InterfaceAddresses {
 
   std::vector<InterfaceAddressEntry> entries;
   bool failList = false;
-  bool failNumericHost = false;                  // returns an error and writes nothing
-  std::optional<std::string> hostTextOverride;   // written instead of the real text
+  bool failNumericHost = false;                 // returns an error and writes nothing
+  std::optional<std::string> hostTextOverride;  // written instead of the real text
   int listCalls = 0;
   std::vector<NumericHostCall> numericHostCalls;
 

@@ -65,7 +65,7 @@ class FakeProcessLauncher : public ProcessLauncher {
     return -1;
   }
 
-  bool failAll = false;  // refuse every launch
+  bool failAll = false;                                           // refuse every launch
   std::function<bool(const std::vector<std::string>&)> failWhen;  // refuse the launches it selects
 
  private:

@@ -23,10 +23,10 @@ class FakeServiceManagement : public ServiceManagement {
   };
 
   Service main;
-  std::map<std::string, Service> loginItems;           // by identifier
-  std::map<std::string, bool> legacySwitch;            // last SMLoginItemSetEnabled per identifier
+  std::map<std::string, Service> loginItems;  // by identifier
+  std::map<std::string, bool> legacySwitch;   // last SMLoginItemSetEnabled per identifier
   bool legacySwitchSucceeds = true;
-  std::optional<JobDictionaries> jobDictionaries;      // nothing: the list cannot be had
+  std::optional<JobDictionaries> jobDictionaries;  // nothing: the list cannot be had
   std::vector<std::string> calls;
   std::function<void(const std::string&)> onCall;
 

@@ -49,9 +49,9 @@ class ProbeDescription : public appkit::MainInterfaceDescription {
 
   void instantiate(appkit::NSApplication& app) override {
     say("instantiate");
-    window_ = std::make_unique<appkit::NSWindow>(
-        appkit::NSRect{0, 0, 640, 480}, appkit::NSWindowStyleMaskTitled | appkit::NSWindowStyleMaskClosable,
-        appkit::NSBackingStoreType::NSBackingStoreBuffered, false);
+    window_ = std::make_unique<appkit::NSWindow>(appkit::NSRect{0, 0, 640, 480},
+                                                 appkit::NSWindowStyleMaskTitled | appkit::NSWindowStyleMaskClosable,
+                                                 appkit::NSBackingStoreType::NSBackingStoreBuffered, false);
     window_->setTitle("appkit-probe");
     window_->setRestorable(false);
     app.setDelegate(&delegate_);

@@ -145,9 +145,9 @@ std::optional<AccessibleUi::Element> AccessibleUi::application(pid_t pid, std::c
             // Names and children are asked for afresh each time. States stay cached (kept
             // current by the events pumpPending() takes in): with them uncached, the library's own
             // event handling asks the bus from inside a dispatch and deadlocks.
-            atspi_accessible_set_cache_mask(application.accessible_.get(),
-                                            static_cast<AtspiCache>(ATSPI_CACHE_STATES | ATSPI_CACHE_ROLE |
-                                                                    ATSPI_CACHE_INTERFACES));
+            atspi_accessible_set_cache_mask(
+                application.accessible_.get(),
+                static_cast<AtspiCache>(ATSPI_CACHE_STATES | ATSPI_CACHE_ROLE | ATSPI_CACHE_INTERFACES));
             found = application;
             return true;
           }
@@ -159,8 +159,7 @@ std::optional<AccessibleUi::Element> AccessibleUi::application(pid_t pid, std::c
 }
 
 std::optional<AccessibleUi::Element> AccessibleUi::waitFor(const Element& root, const std::string& role,
-                                                           const std::string& name,
-                                                           std::chrono::milliseconds timeout) {
+                                                           const std::string& name, std::chrono::milliseconds timeout) {
   std::optional<Element> found;
   pollUntil(
       [&] {

@@ -23,8 +23,8 @@ class AccessibleUi {
   // One element of the program's interface.
   class Element {
    public:
-    std::string role() const;   // "push button", "label", "toggle button", "list", ...
-    std::string name() const;   // for labels, the text they show
+    std::string role() const;  // "push button", "label", "toggle button", "list", ...
+    std::string name() const;  // for labels, the text they show
     bool sensitive() const;
     bool checked() const;
     bool showing() const;  // for a window: shown on the screen (mapped)

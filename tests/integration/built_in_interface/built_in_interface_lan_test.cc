@@ -113,15 +113,15 @@ TEST_F(BuiltInInterfaceOnTheLan, ThePermissionCheckShowsItIsPendingThenTheAnswer
 
   // Nobody listens on port 80 of the namespace's loopback: refused at once.
   ASSERT_TRUE(AccessibleUi::click(*check));
-  ASSERT_TRUE(app_.ui().waitForLabel(app_.root(), "Not granted: this computer did not accept a connection on its own port 80"));
+  ASSERT_TRUE(
+      app_.ui().waitForLabel(app_.root(), "Not granted: this computer did not accept a connection on its own port 80"));
 
   StalledListener listener;
   ASSERT_TRUE(listener.ok());
   ASSERT_TRUE(AccessibleUi::click(*check));
   auto pending = app_.ui().waitForLabel(app_.root(), "Checking");
   ASSERT_TRUE(pending) << "a pending call is not shown";
-  EXPECT_TRUE(app_.ui().waitForLabel(app_.root(), "Not granted", 1s))
-      << "the last answer stays until replaced";
+  EXPECT_TRUE(app_.ui().waitForLabel(app_.root(), "Not granted", 1s)) << "the last answer stays until replaced";
 
   listener.acceptAll();
   EXPECT_TRUE(app_.ui().waitForLabel(app_.root(), "Granted: this computer accepted a connection", 15s));

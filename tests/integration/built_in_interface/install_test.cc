@@ -45,8 +45,8 @@ class Installation : public ::testing::Test {
   static void SetUpTestSuite() {
     destdir_ = new TempDir;
     int status = 0;
-    log_ = new std::string(outputOf({"env", "DESTDIR=" + destdir_->path(), "cmake", "--install", TESSRA_BUILD_DIR},
-                                    status));
+    log_ = new std::string(
+        outputOf({"env", "DESTDIR=" + destdir_->path(), "cmake", "--install", TESSRA_BUILD_DIR}, status));
     status_ = status;
   }
   static void TearDownTestSuite() {
@@ -90,8 +90,8 @@ TEST_F(Installation, CarriesEveryTextOfTheInterfaceInEachTranslation) {
   // English in every language.
   TempDir scratch;
   const std::string fresh = scratch.path() + "/fresh.pot";
-  std::vector<std::string> xgettext = {"xgettext", "--from-code=UTF-8", "--language=C++", "--keyword=tr",
-                                       "--keyword=trn:1,2", "-o", fresh};
+  std::vector<std::string> xgettext = {
+      "xgettext", "--from-code=UTF-8", "--language=C++", "--keyword=tr", "--keyword=trn:1,2", "-o", fresh};
   for (const auto& file : fs::directory_iterator(TESSRA_SOURCE_DIR "/BuiltInInterface")) {
     if (file.path().extension() == ".cc") xgettext.push_back(file.path().string());
   }
@@ -105,8 +105,7 @@ TEST_F(Installation, CarriesEveryTextOfTheInterfaceInEachTranslation) {
     const std::string language = po.path().stem().string();
     int status = 0;
     // Every text of the template translated, none left fuzzy or empty.
-    const std::string missing =
-        outputOf({"msgcmp", po.path().string(), TESSRA_SOURCE_DIR "/po/tessra.pot"}, status);
+    const std::string missing = outputOf({"msgcmp", po.path().string(), TESSRA_SOURCE_DIR "/po/tessra.pot"}, status);
     EXPECT_EQ(status, 0) << language << ": " << missing;
 
     const std::string mo = installed("share/locale/" + language + "/LC_MESSAGES/tessra.mo");

@@ -38,8 +38,8 @@ bool noChildren() {
 class RealDiscovery : public ::testing::Test {
  protected:
   RealDiscovery() {
-    discovery = std::make_shared<LocalNetworkDiscovery>(
-        DiscoveryServices{interfaces, processes, mainQueue, connections, out});
+    discovery =
+        std::make_shared<LocalNetworkDiscovery>(DiscoveryServices{interfaces, processes, mainQueue, connections, out});
   }
 
   dispatch::GlibMainQueue mainQueue;
@@ -52,7 +52,8 @@ class RealDiscovery : public ::testing::Test {
 
 TEST_F(RealDiscovery, TheSubnetPrefixComesFromTheNamespacesInterfaces) {
   // Usually the /24 of en0; runs with other layouts set the expectation themselves.
-  const std::string expected = environment("EXPECTED_PREFIX").empty() ? environment("FAKELAN_PREFIX") : environment("EXPECTED_PREFIX");
+  const std::string expected =
+      environment("EXPECTED_PREFIX").empty() ? environment("FAKELAN_PREFIX") : environment("EXPECTED_PREFIX");
   EXPECT_EQ(discovery->getLocalSubnetPrefix(), expected);
 }
 

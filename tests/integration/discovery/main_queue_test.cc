@@ -107,10 +107,13 @@ TEST(GlibMainQueueTest, BlocksStillWaitingWhenTheQueueGoesAwayNeverRun) {
   }
   // Iterate past the timer's due time; nothing of the dead queue may run.
   bool passed = false;
-  g_timeout_add(60, [](gpointer flag) -> gboolean {
-    *static_cast<bool*>(flag) = true;
-    return G_SOURCE_REMOVE;
-  }, &passed);
+  g_timeout_add(
+      60,
+      [](gpointer flag) -> gboolean {
+        *static_cast<bool*>(flag) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &passed);
   ASSERT_TRUE(pumpUntil([&] { return passed; }));
   EXPECT_EQ(ran, 0);
 }

@@ -54,7 +54,8 @@ TEST_F(SocketConnectionTest, BecomesReadyWhenSomethingListensAndReportsNothingAf
   LoopbackListener listener;
   ASSERT_TRUE(listener.ok());
   const Seen seen = connectAndSettle("127.0.0.1", listener.port());
-  EXPECT_EQ(seen.states, (std::vector{ConnectionState::kPreparing, ConnectionState::kReady, ConnectionState::kCancelled}));
+  EXPECT_EQ(seen.states,
+            (std::vector{ConnectionState::kPreparing, ConnectionState::kReady, ConnectionState::kCancelled}));
   EXPECT_FALSE(seen.error);
 }
 
@@ -64,7 +65,8 @@ TEST_F(SocketConnectionTest, FailsWithTheSystemsDescriptionWhenRefused) {
   const uint16_t port = listener.port();
   listener.close();
   const Seen seen = connectAndSettle("127.0.0.1", port);
-  EXPECT_EQ(seen.states, (std::vector{ConnectionState::kPreparing, ConnectionState::kFailed, ConnectionState::kCancelled}));
+  EXPECT_EQ(seen.states,
+            (std::vector{ConnectionState::kPreparing, ConnectionState::kFailed, ConnectionState::kCancelled}));
   ASSERT_TRUE(seen.error);
   EXPECT_EQ(seen.error->code, ECONNREFUSED);
   EXPECT_EQ(seen.error->description, "Connection refused");

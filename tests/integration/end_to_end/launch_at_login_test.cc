@@ -84,8 +84,7 @@ TEST_F(LaunchAtStartupChannel, EnablingWritesAValidEntryThatStartsThisBinaryAndD
   EXPECT_TRUE(setEnabled(true).is_null());
   ASSERT_TRUE(std::filesystem::exists(entry_));
   EXPECT_EQ(runCommand({"desktop-file-validate", entry_}), 0) << readFile(entry_);
-  EXPECT_EQ(std::filesystem::canonical(execProgram(readFile(entry_))),
-            std::filesystem::canonical(TESSRA_BINARY))
+  EXPECT_EQ(std::filesystem::canonical(execProgram(readFile(entry_))), std::filesystem::canonical(TESSRA_BINARY))
       << readFile(entry_);
   EXPECT_EQ(isEnabled(), true);
 
@@ -131,10 +130,9 @@ TEST_F(LaunchAtStartupChannel, AfterAnUpgradeWhileRunningTheEntryNamesTheInstall
   // that starts another installation) is left exactly as it was.
   fs::remove(installed);
   std::string working = readFile(entry_);
-  for (size_t at; (at = working.find(installed)) != std::string::npos;) working.replace(at, installed.size(), TESSRA_BINARY);
-  {
-    std::ofstream(entry_) << working;
-  }
+  for (size_t at; (at = working.find(installed)) != std::string::npos;)
+    working.replace(at, installed.size(), TESSRA_BINARY);
+  { std::ofstream(entry_) << working; }
   EXPECT_EQ(isEnabled(), true);
   EXPECT_TRUE(setEnabled(true).is_null());
   EXPECT_EQ(readFile(entry_), working);

@@ -32,9 +32,8 @@ class InsideFakeLan : public ::testing::Test {
     socket_ = dir_.path() + "/driver.sock";
     app_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{TESSRA_BINARY},
-        std::map<std::string, std::string>{{"TESSRA_DRIVER_SOCKET", socket_},
-                                           {"XDG_CONFIG_HOME", dir_.path() + "/config"},
-                                           {"HOME", dir_.path()}},
+        std::map<std::string, std::string>{
+            {"TESSRA_DRIVER_SOCKET", socket_}, {"XDG_CONFIG_HOME", dir_.path() + "/config"}, {"HOME", dir_.path()}},
         dir_.path());
     driver_ = DriverClient::connect(socket_);
     ASSERT_TRUE(driver_) << app_->standardError();
@@ -165,11 +164,10 @@ TEST(ReadmeDriverExample, PrintsTheListensReplyAndTheWholeSweep) {
   std::optional<int> status;
   std::string printed;
   {
-    ChildProcess example({"env", "-C", dir.path(), "sh", "-c", script},
-                         {{"XDG_RUNTIME_DIR", dir.path() + "/run"},
-                          {"XDG_CONFIG_HOME", dir.path() + "/config"},
-                          {"HOME", dir.path()}},
-                         dir.path());
+    ChildProcess example(
+        {"env", "-C", dir.path(), "sh", "-c", script},
+        {{"XDG_RUNTIME_DIR", dir.path() + "/run"}, {"XDG_CONFIG_HOME", dir.path() + "/config"}, {"HOME", dir.path()}},
+        dir.path());
     status = example.waitForExit(60s);
     printed = example.standardOutput();
     // The example leaves tessra running (fakelan would end it); it must be gone before

@@ -166,9 +166,10 @@ class DriverServerTest : public ::testing::Test {
 
   StandInEngine& startEngine() {
     // The built-in interface too: it must stay out of the host's calls while a driver has them.
-    engine_ = std::make_unique<StandInEngine>(queue_, StandInEngineOptions{path_, [this](InterfaceSide& side) {
-                                                return std::make_unique<built_in::BuiltInInterface>(side, [this] { ++quits_; });
-                                              }});
+    engine_ = std::make_unique<StandInEngine>(
+        queue_, StandInEngineOptions{path_, [this](InterfaceSide& side) {
+                                       return std::make_unique<built_in::BuiltInInterface>(side, [this] { ++quits_; });
+                                     }});
     return *engine_;
   }
   flutter::FlutterBinaryMessenger& host() { return engine_->binaryMessenger(); }
@@ -325,7 +326,8 @@ TEST_F(DriverServerTest, InvokeReachesTheHostHandlerAndBringsBackEachKindOfAnswe
         }
       });
   Client client(path_, pump_);
-  client.send(R"({"id":1,"op":"invoke","channel":"launch_at_startup","method":"launchAtStartupSetEnabled","arguments":{"isEnabled":true}})");
+  client.send(
+      R"({"id":1,"op":"invoke","channel":"launch_at_startup","method":"launchAtStartupSetEnabled","arguments":{"isEnabled":true}})");
   client.send(R"({"id":2,"op":"invoke","channel":"launch_at_startup","method":"noSuchMethod"})");
   client.send(R"({"id":3,"op":"invoke","channel":"launch_at_startup","method":"fail"})");
   client.send(R"({"id":4,"op":"invoke","channel":"nobody","method":"x"})");
@@ -488,7 +490,8 @@ TEST_F(DriverServerTest, TheAttachedDriverGetsHostCallsAndItsDepartureCancelsIts
     client.send(R"({"id":1,"op":"listen","channel":"scan"})");
     EXPECT_EQ(client.next()["id"], 1);
     lifecycle.invokeMethod("onQuitAttempt", EncodableValue());
-    EXPECT_EQ(client.next(), Json::parse(R"({"call":"app.lifecycle.channel","method":"onQuitAttempt","arguments":null})"));
+    EXPECT_EQ(client.next(),
+              Json::parse(R"({"call":"app.lifecycle.channel","method":"onQuitAttempt","arguments":null})"));
     EXPECT_EQ(quits_, 0) << "the built-in interface stays out while a driver is attached";
 
     Client second(path_, pump_);

@@ -31,8 +31,8 @@ Validation validate(const std::string& path) {
   g_autofree gchar* out = nullptr;
   g_autofree gchar* err = nullptr;
   gint status = 0;
-  gboolean ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-                              &out, &err, &status, nullptr);
+  gboolean ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out,
+                              &err, &status, nullptr);
   std::string output = std::string(out ? out : "") + (err ? err : "");
   // The validator reports hints on standard output without failing; anything it prints is
   // worth seeing, so success means a clean exit and no output at all.
@@ -55,8 +55,8 @@ std::vector<std::string> execArguments(const std::string& path) {
 }
 
 std::string entryStarting(const std::string& program, const std::string& extra = "") {
-  return "[Desktop Entry]\nType=Application\nName=Tessra\nExec=" +
-         service_management::exec::quoteArgument(program) + "\n" + extra;
+  return "[Desktop Entry]\nType=Application\nName=Tessra\nExec=" + service_management::exec::quoteArgument(program) +
+         "\n" + extra;
 }
 
 class AutostartTest : public SandboxTest {};
@@ -75,8 +75,9 @@ TEST_F(AutostartTest, EnablingWritesAValidEntryForThisProgramAndDisablingRemoves
   EXPECT_TRUE(LaunchAtLogin::isEnabled());
 
   // Enabling again rewrites our keys only: what the user or the desktop added stays.
-  writeFile(userEntry(), "# chosen in the session settings\n" +
-                             entryStarting(root + "/old/tessra", "Name[de]=Tessra (de)\nComment=LAN scanner\n"
+  writeFile(userEntry(),
+            "# chosen in the session settings\n" + entryStarting(root + "/old/tessra",
+                                                                 "Name[de]=Tessra (de)\nComment=LAN scanner\n"
                                                                  "X-GNOME-Autostart-Delay=30\nHidden=true\n"));
   LaunchAtLogin::setIsEnabled(true);
   EXPECT_TRUE(LaunchAtLogin::isEnabled());
@@ -158,8 +159,8 @@ TEST_F(AutostartTest, AReadOnlyAutostartFolderLeavesTheSettingOffAndLogsOnce) {
 
 TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
   // Each path is a link to this test program, so the written entry must also read as enabled.
-  for (const std::string folderName : {"with space", "quote\"d", "it's", "dollar$HOME", "100% sure",
-                                       "back\\slash", "ü-nï~(x)&y;z"}) {
+  for (const std::string folderName :
+       {"with space", "quote\"d", "it's", "dollar$HOME", "100% sure", "back\\slash", "ü-nï~(x)&y;z"}) {
     const std::string program = root + "/bin/" + folderName + "/tessra";
     std::filesystem::create_directories(std::filesystem::path(program).parent_path());
     std::filesystem::create_symlink(executable, program);

@@ -39,8 +39,9 @@ class ApplicationOn : public ::testing::Test {
     std::string line;
     for (std::istringstream lines(app_->standardError()); std::getline(lines, line);) {
       if (line.find("CRITICAL") == std::string::npos && line.find("WARNING") == std::string::npos) continue;
-      const bool seatless = desktop_.backend() == Backend::kWayland &&
-                            line.find("gdk_seat_get_keyboard: assertion 'GDK_IS_SEAT (seat)' failed") != std::string::npos;
+      const bool seatless =
+          desktop_.backend() == Backend::kWayland &&
+          line.find("gdk_seat_get_keyboard: assertion 'GDK_IS_SEAT (seat)' failed") != std::string::npos;
       EXPECT_TRUE(seatless) << line;
     }
   }
@@ -170,11 +171,16 @@ enum class Away { kShown, kClosed, kMinimised, kBehindAnotherWindow, kOnAnotherW
 
 std::string awayName(Away away) {
   switch (away) {
-    case Away::kShown: return "Shown";
-    case Away::kClosed: return "Closed";
-    case Away::kMinimised: return "Minimised";
-    case Away::kBehindAnotherWindow: return "BehindAnotherWindow";
-    case Away::kOnAnotherWorkspace: return "OnAnotherWorkspace";
+    case Away::kShown:
+      return "Shown";
+    case Away::kClosed:
+      return "Closed";
+    case Away::kMinimised:
+      return "Minimised";
+    case Away::kBehindAnotherWindow:
+      return "BehindAnotherWindow";
+    case Away::kOnAnotherWorkspace:
+      return "OnAnotherWorkspace";
   }
   return "";
 }
@@ -216,8 +222,12 @@ class SecondLaunch : public ApplicationOn, public ::testing::WithParamInterface<
       case Away::kBehindAnotherWindow:
         other_ = std::make_unique<ChildProcess>(std::vector<std::string>{"xmessage", "-title", "other", "another"},
                                                 std::map<std::string, std::string>{}, dir_.path());
-        ASSERT_TRUE(eventually([&] { return output({"xdotool", "search", "--onlyvisible", "--name", "^other$"}) != ""; }));
-        ASSERT_EQ(runCommand({"sh", "-c", "xdotool windowactivate --sync $(xdotool search --onlyvisible --name '^other$')"}), 0);
+        ASSERT_TRUE(eventually([&] {
+          return output({"xdotool", "search", "--onlyvisible", "--name", "^other$"}) != "";
+        }));
+        ASSERT_EQ(
+            runCommand({"sh", "-c", "xdotool windowactivate --sync $(xdotool search --onlyvisible --name '^other$')"}),
+            0);
         ASSERT_NE(activeWindow(), window);
         break;
       case Away::kOnAnotherWorkspace:

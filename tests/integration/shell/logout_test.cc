@@ -10,8 +10,8 @@
 #include <chrono>
 #include <map>
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,7 +69,9 @@ class FakeSessionManager {
   bool owned() const { return owned_; }
 
   // Announces a logout to the client that `applicationId` registered.
-  void emitQueryEndSession(const std::string& applicationId) { emit(applicationId, "QueryEndSession", g_variant_new("(u)", 0u)); }
+  void emitQueryEndSession(const std::string& applicationId) {
+    emit(applicationId, "QueryEndSession", g_variant_new("(u)", 0u));
+  }
   // Tells it that the end of the session was cancelled.
   void emitCancelEndSession(const std::string& applicationId) { emit(applicationId, "CancelEndSession", nullptr); }
 

@@ -26,8 +26,8 @@ TempDir::~TempDir() {
   std::error_code ignored;
   // Read-only folders made by a test must not stop the clean-up.
   for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
-    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ignored);
   }
   std::filesystem::remove_all(path_, ignored);
 }

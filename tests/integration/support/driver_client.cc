@@ -29,8 +29,11 @@ std::optional<DriverClient> DriverClient::connect(const std::string& socketPath,
 }
 
 DriverClient::DriverClient(DriverClient&& other) noexcept
-    : fd_(other.fd_), nextId_(other.nextId_), buffer_(std::move(other.buffer_)),
-      unsolicited_(std::move(other.unsolicited_)), replies_(std::move(other.replies_)) {
+    : fd_(other.fd_),
+      nextId_(other.nextId_),
+      buffer_(std::move(other.buffer_)),
+      unsolicited_(std::move(other.unsolicited_)),
+      replies_(std::move(other.replies_)) {
   other.fd_ = -1;
 }
 
@@ -106,8 +109,7 @@ std::optional<nlohmann::json> DriverClient::request(nlohmann::json message, std:
 }
 
 std::optional<nlohmann::json> DriverClient::invoke(const std::string& channel, const std::string& method,
-                                                   const nlohmann::json& arguments,
-                                                   std::chrono::milliseconds timeout) {
+                                                   const nlohmann::json& arguments, std::chrono::milliseconds timeout) {
   return request({{"op", "invoke"}, {"channel", channel}, {"method", method}, {"arguments", arguments}}, timeout);
 }
 

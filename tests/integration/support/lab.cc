@@ -112,8 +112,8 @@ std::string describeChildren(pid_t pid) {
     for (char& c : command) {
       if (c == '\0') c = ' ';
     }
-    description += child + " " + statusField(proc, "Name") + " [" + statusField(proc, "State") + ", " +
-                   ageOf(proc) + " old] " + command;
+    description += child + " " + statusField(proc, "Name") + " [" + statusField(proc, "State") + ", " + ageOf(proc) +
+                   " old] " + command;
     // Between its spawn and its exec a child still runs the parent's program.
     if (!parentProgram.empty() && programOf(proc) == parentProgram) description += " (spawned, not yet exec'd)";
     description += "; ";

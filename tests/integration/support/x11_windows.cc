@@ -29,8 +29,9 @@ std::optional<long> windowPid(Display* display, ::Window window) {
   int format;
   unsigned long count, after;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
-                         &data) != Success || !data) {
+  if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) !=
+          Success ||
+      !data) {
     return std::nullopt;
   }
   long pid = count == 1 ? static_cast<long>(*reinterpret_cast<unsigned long*>(data)) : -1;
@@ -64,7 +65,8 @@ void readFrameExtents(Display* display, ::Window window, X11Windows::Window& fou
   unsigned long count, after;
   unsigned char* data = nullptr;
   if (XGetWindowProperty(display, window, extentsAtom, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after,
-                         &data) != Success || !data) {
+                         &data) != Success ||
+      !data) {
     return;
   }
   if (count == 4) {
