@@ -173,6 +173,19 @@ class DriverServerTest : public ::testing::Test {
     return *engine_;
   }
   flutter::FlutterBinaryMessenger& host() { return engine_->binaryMessenger(); }
+  // The host's "scan" event channel, served by a stream that records what it is asked.
+  std::shared_ptr<RecordingStream> serveScan() {
+    auto stream = std::make_shared<RecordingStream>();
+    flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+    return stream;
+  }
+  // A method channel of the host that answers every call with its method's name.
+  void serveEchoOfMethodNames(const std::string& channel) {
+    flutter::FlutterMethodChannel::methodChannelWithName(channel, host())
+        .setMethodCallHandler([](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
+          result(EncodableValue(call.method()));
+        });
+  }
 
   FakeMainQueue queue_;
   Pump pump_{queue_};
@@ -272,10 +285,7 @@ TEST_F(DriverServerTest, AnotherUserIsTurnedAwayWithOneLine) {
 
 TEST_F(DriverServerTest, MalformedLinesAreAnsweredAndTheConnectionStaysUp) {
   startEngine();
-  flutter::FlutterMethodChannel::methodChannelWithName("svc", host())
-      .setMethodCallHandler([](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
-        result(EncodableValue(call.method()));
-      });
+  serveEchoOfMethodNames("svc");
   Client client(path_, pump_);
   for (const char* line : {"{not json", "[]", R"({"id":4,"op":"invoke"})", "\xff\xfe"}) {
     client.send(std::string(line));
@@ -288,10 +298,7 @@ TEST_F(DriverServerTest, MalformedLinesAreAnsweredAndTheConnectionStaysUp) {
 
 TEST_F(DriverServerTest, ALineThatNeverEndsIsRefusedOnceWithoutWaitingForItsNewline) {
   startEngine();
-  flutter::FlutterMethodChannel::methodChannelWithName("svc", host())
-      .setMethodCallHandler([](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
-        result(EncodableValue(call.method()));
-      });
+  serveEchoOfMethodNames("svc");
   Client client(path_, pump_);
   // Three times the limit, no newline: the refusal must come while the line is still open,
   // or the engine would be holding all of it. What follows is skipped up to the newline,
@@ -340,8 +347,7 @@ TEST_F(DriverServerTest, InvokeReachesTheHostHandlerAndBringsBackEachKindOfAnswe
 
 TEST_F(DriverServerTest, ListenEventsAndCancel) {
   startEngine();
-  auto stream = std::make_shared<RecordingStream>();
-  flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+  auto stream = serveScan();
   Client client(path_, pump_);
   client.send(R"({"id":1,"op":"listen","channel":"scan","arguments":{"from":"driver"}})");
   EXPECT_EQ(client.next(), Json::parse(R"({"id":1,"reply":null})"));
@@ -361,8 +367,7 @@ TEST_F(DriverServerTest, ListenEventsAndCancel) {
 
 TEST_F(DriverServerTest, AClientThatOnlyStopsSendingKeepsGettingAnswersAndEventsUntilItCloses) {
   startEngine();
-  auto stream = std::make_shared<RecordingStream>();
-  flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+  auto stream = serveScan();
   Client client(path_, pump_);
   client.send(R"({"id":1,"op":"listen","channel":"scan"})");
   client.finishSending();
@@ -401,8 +406,7 @@ size_t sendUntilHeldBack(Client& client, Pump& pump, const std::string& data, si
 TEST_F(DriverServerTest, AClientThatWritesWithoutReadingIsHeldBackAndLosesNothingOnceItReads) {
   constexpr size_t kLineSize = 64;
   startEngine();
-  auto stream = std::make_shared<RecordingStream>();
-  flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+  auto stream = serveScan();
   Client client(path_, pump_);
   client.send(R"({"id":1,"op":"listen","channel":"scan"})");
   ASSERT_EQ(client.next(), Json::parse(R"({"id":1,"reply":null})"));
@@ -454,8 +458,7 @@ TEST_F(DriverServerTest, AClientThatWritesWithoutReadingIsHeldBackAndLosesNothin
 
 TEST_F(DriverServerTest, AClientThatLeavesEventsUnreadIsDroppedAtTheCapWithOneLine) {
   startEngine();
-  auto stream = std::make_shared<RecordingStream>();
-  flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+  auto stream = serveScan();
   Client client(path_, pump_);
   client.send(R"({"id":1,"op":"listen","channel":"scan"})");
   ASSERT_EQ(client.next(), Json::parse(R"({"id":1,"reply":null})"));
@@ -482,8 +485,7 @@ TEST_F(DriverServerTest, AClientThatLeavesEventsUnreadIsDroppedAtTheCapWithOneLi
 
 TEST_F(DriverServerTest, TheAttachedDriverGetsHostCallsAndItsDepartureCancelsItsListens) {
   startEngine();
-  auto stream = std::make_shared<RecordingStream>();
-  flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
+  auto stream = serveScan();
   auto lifecycle = flutter::FlutterMethodChannel::methodChannelWithName("app.lifecycle.channel", host());
   {
     Client client(path_, pump_);
