@@ -137,6 +137,7 @@ gboolean XsmpClient::onIceReadable(gint, GIOCondition, gpointer data) {
 
 void XsmpClient::onSaveYourself(SmcConn connection, SmPointer data, int, Bool shutdown, int interactStyle, Bool) {
   auto* self = static_cast<XsmpClient*>(data);
+  g_debug("the session manager asks to save (shutdown %d, interaction style %d)", shutdown, interactStyle);
   // Asking whether to quit is a question, not an error report: only a shutdown that allows
   // any interaction can carry it. Without it the shutdown goes on and Die follows.
   if (shutdown && interactStyle == SmInteractStyleAny && !self->awaitingInteraction_ &&
