@@ -37,6 +37,8 @@ struct Run {
   SessionProtocol sessionProtocol = SessionProtocol::kGnomeDBus;
   // The program's path, as the session manager may show it and would restart it.
   std::string program;
+  // The client id the session manager started this process under (XSMP only).
+  std::string startupClientId;
   GtkApplicationBackend* backend = nullptr;
   std::unique_ptr<NSApplication> application;
   // The session's client where it speaks XSMP; GTK is the client where it speaks GNOME's API.
@@ -105,7 +107,7 @@ void connectToXsmpSession(Run& run) {
   XsmpClient::Handlers handlers;
   handlers.quitRequested = [&run] { run.application->handleQuitRequest(); };
   handlers.die = [&run] { run.application->stop(0); };
-  run.xsmp = XsmpClient::connect(run.program, std::move(handlers));
+  run.xsmp = XsmpClient::connect(run.program, run.startupClientId, std::move(handlers));
 }
 
 void onStartup(GApplication* gapp, gpointer data) {
@@ -231,6 +233,7 @@ int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInte
   run.interfaceCanAsk = std::move(interfaceCanAsk);
   run.program = programPath(argc, argv);
   run.sessionProtocol = chooseSessionProtocol();
+  if (run.sessionProtocol == SessionProtocol::kXsmp) run.startupClientId = XsmpClient::takeStartupClientId();
   g_autoptr(GtkApplication) app = registerApplication(run);
 
   // The host reads no argument; GApplication would refuse any as "files to open".

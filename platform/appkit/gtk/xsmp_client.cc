@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace appkit {
@@ -38,13 +39,18 @@ struct StringListProperty {
 
 }  // namespace
 
-std::unique_ptr<XsmpClient> XsmpClient::connect(const std::string& program, Handlers handlers) {
+std::string XsmpClient::takeStartupClientId() {
+  const char* id = g_getenv("DESKTOP_AUTOSTART_ID");
+  std::string taken = id ? id : "";
+  g_unsetenv("DESKTOP_AUTOSTART_ID");
+  return taken;
+}
+
+std::unique_ptr<XsmpClient> XsmpClient::connect(const std::string& program, const std::string& startupClientId,
+                                                Handlers handlers) {
   const char* manager = g_getenv("SESSION_MANAGER");
   if (!manager || !*manager) return nullptr;
-  // The client id is the session manager's hint for this one process, not for its children.
-  g_autofree char* previousId = g_strdup(g_getenv("DESKTOP_AUTOSTART_ID"));
-  g_unsetenv("DESKTOP_AUTOSTART_ID");
-  if (previousId && !*previousId) g_clear_pointer(&previousId, g_free);
+  g_autofree char* previousId = startupClientId.empty() ? nullptr : g_strdup(startupClientId.c_str());
 
   IceSetIOErrorHandler(onIceIoError);
   IceSetErrorHandler(onIceError);
@@ -72,6 +78,7 @@ std::unique_ptr<XsmpClient> XsmpClient::connect(const std::string& program, Hand
   }
   if (clientId) client->clientId_ = clientId;
   free(clientId);
+  g_debug("registered with the session manager as %s", client->clientId_.c_str());
   client->setProperties(program);
   return client;
 }

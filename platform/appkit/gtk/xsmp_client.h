@@ -35,12 +35,17 @@ class XsmpClient {
     std::function<void()> die;
   };
 
-  // Registers with the session manager that SESSION_MANAGER names, under the client id the
-  // session manager gave this process at start (DESKTOP_AUTOSTART_ID, which is then removed
-  // from the environment so that children do not claim it). `program` is the path the
-  // session manager may show. Null, with a debug line, when there is no session manager or
-  // it cannot be reached.
-  static std::unique_ptr<XsmpClient> connect(const std::string& program, Handlers handlers);
+  // The client id the session manager gave this process at start (DESKTOP_AUTOSTART_ID),
+  // taken out of the environment so that children do not claim it; empty if none. Call it
+  // before GTK starts up, which takes the variable for its own D-Bus registration.
+  static std::string takeStartupClientId();
+
+  // Registers with the session manager that SESSION_MANAGER names, as the client it started
+  // under `startupClientId` (a new client when empty or unknown to it). `program` is the path
+  // the session manager may show. Null, with a debug line, when there is no session manager
+  // or it cannot be reached.
+  static std::unique_ptr<XsmpClient> connect(const std::string& program, const std::string& startupClientId,
+                                             Handlers handlers);
 
   // Leaves the session (the session manager forgets the client).
   ~XsmpClient();
