@@ -146,13 +146,14 @@ TEST_P(InSession, TheNextSessionStartsTessraOnlyWhileLaunchAtLoginIsOn) {
   session_.addAutostartEntry("marker", "touch " + marker);
   TempDir scratch;
   {
-    // Switched on from a tessra outside any session, as the user's own configuration.
-    ChildProcess app({TESSRA_BINARY},
+    // Switched on from a tessra outside any session, as the user's own configuration. A bus of
+    // its own: without one, GLib would start a lasting one for the display.
+    ChildProcess app({"dbus-run-session", "--", TESSRA_BINARY},
                      {{"HOME", session_.home()},
                       {"XDG_CONFIG_HOME", session_.home() + "/.config"},
                       {"TESSRA_DRIVER_SOCKET", scratch.path() + "/driver.sock"},
                       {"GDK_BACKEND", "x11"}},
-                     scratch.path());
+                     scratch.path(), /*ownProcessGroup=*/true);
     auto driver = DriverClient::connect(scratch.path() + "/driver.sock");
     ASSERT_TRUE(driver) << app.standardError();
     driver->invoke("launch_at_startup", "launchAtStartupSetEnabled", {{"setEnabledValue", true}});
