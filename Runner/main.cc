@@ -25,9 +25,17 @@ int main(int argc, char* argv[]) {
   LinuxAdapters adapters(xdg::resolveFolders());
   LaunchAtLogin::installPlatform(adapters.loginItemPlatform());
   dispatch::MainQueue& mainQueue = adapters.mainQueue();
-  flutter::FlutterViewController::setEngineFactory(
-      [&mainQueue] { return engine::makeStandInEngine(mainQueue, built_in::BuiltInInterface::runInApplication); });
+  // The main window's engine, once made; it lives as long as mainMenu, which owns the window.
+  engine::StandInEngine* engine = nullptr;
+  flutter::FlutterViewController::setEngineFactory([&mainQueue, &engine] {
+    auto made = engine::makeStandInEngine(mainQueue, built_in::BuiltInInterface::runInApplication);
+    engine = made.get();
+    return made;
+  });
+  // A question at logout needs an interface that shows it: a driver that plays the interface
+  // gets the quit request, but the engine answers it on its behalf and nothing is shown.
+  auto interfaceCanAsk = [&engine] { return engine && engine->interfaceProgramHearsHost(); };
 
   MainMenu mainMenu(adapters.discoveryServices(std::cout));
-  std::exit(appkit::NSApplicationMain(argc, argv, mainMenu));
+  std::exit(appkit::NSApplicationMain(argc, argv, mainMenu, interfaceCanAsk));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -110,6 +111,11 @@ class MainInterfaceDescription {
 // Runs the application: installs the shared application over the GTK backend, loads
 // `mainInterface`, sends applicationDidFinishLaunching, and runs the loop until something
 // stops it. Returns the status to pass to exit(). Main thread.
-int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInterface);
+//
+// `interfaceCanAsk`, called on the main thread when the session's logout becomes a quit
+// request, says whether the interface can put a question to the user now; where the session
+// lets a logout be held while the question is open, it is held only then. Unset: it can.
+int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInterface,
+                      std::function<bool()> interfaceCanAsk = {});
 
 }  // namespace appkit

@@ -34,10 +34,11 @@ appkit::NSView& StandInEngine::view() {
   return *view_;
 }
 
+bool StandInEngine::interfaceProgramHearsHost() const { return program_ && !(driver_ && driver_->hasClient()); }
+
 void StandInEngine::notePluginRegistered(const std::string& key) { registeredPlugins_.push_back(key); }
 
-std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue,
-                                                          InterfaceProgramFactory runInterface) {
+std::unique_ptr<StandInEngine> makeStandInEngine(dispatch::MainQueue& queue, InterfaceProgramFactory runInterface) {
   StandInEngineOptions options;
   const char* socketPath = std::getenv("TESSRA_DRIVER_SOCKET");
   if (socketPath != nullptr && *socketPath != '\0') options.driverSocketPath = socketPath;

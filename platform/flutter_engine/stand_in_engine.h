@@ -45,6 +45,10 @@ class StandInEngine : public flutter::FlutterEngine {
   InterfaceSide& interfaceSide() { return *interface_; }
   // Null when no driver endpoint was asked for or it could not start.
   DriverServer* driver() { return driver_.get(); }
+  // Whether the interface program gets host-to-interface calls now (it does not while a
+  // driver is attached: the engine answers them on the driver's behalf), and so can put a
+  // question to the user.
+  bool interfaceProgramHearsHost() const;
 
  private:
   std::unique_ptr<InProcessMessenger> messenger_;
@@ -59,7 +63,6 @@ class StandInEngine : public flutter::FlutterEngine {
 // interface `runInterface` makes. Reads TESSRA_DRIVER_SOCKET (the engine's setting; the
 // host reads no environment); problems with it are reported on standard error and the
 // application runs without a driver.
-std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue,
-                                                          InterfaceProgramFactory runInterface);
+std::unique_ptr<StandInEngine> makeStandInEngine(dispatch::MainQueue& queue, InterfaceProgramFactory runInterface);
 
 }  // namespace engine

@@ -7,9 +7,13 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/appkit/gtk/gtk_application_backend.h"
+#include "platform/appkit/gtk/session_protocol.h"
+#include "platform/appkit/gtk/xsmp_client.h"
 #include "platform/appkit/ns_application.h"
 
 #ifndef TESSRA_APPLICATION_ID
@@ -29,8 +33,16 @@ struct Run {
 
   MainInterfaceDescription& mainInterface;
   std::chrono::milliseconds logoutBound = LogoutHold::kBound;
+  std::function<bool()> interfaceCanAsk;
+  SessionProtocol sessionProtocol = SessionProtocol::kGnomeDBus;
+  // The program's path, as the session manager may show it and would restart it.
+  std::string program;
+  // The client id the session manager started this process under (XSMP only).
+  std::string startupClientId;
   GtkApplicationBackend* backend = nullptr;
   std::unique_ptr<NSApplication> application;
+  // The session's client where it speaks XSMP; GTK is the client where it speaks GNOME's API.
+  std::unique_ptr<XsmpClient> xsmp;
   // The activation that g_application_run sends for the launch itself is not a reopen.
   bool launchActivationSeen = false;
   // The menu bar starts empty and gets the application menu once the window is up; see
@@ -89,6 +101,15 @@ void installMenu(GtkApplication* app, Run& run) {
   run.pendingMenu = g_idle_add_full(G_PRIORITY_HIGH_IDLE, fillMenuBar, &run, nullptr);
 }
 
+// A logout the session manager announces over XSMP is a quit request like any other (it has
+// been cancelled by then); Die ends the application, as the session ends whatever it says.
+void connectToXsmpSession(Run& run) {
+  XsmpClient::Handlers handlers;
+  handlers.quitRequested = [&run] { run.application->handleQuitRequest(); };
+  handlers.die = [&run] { run.application->stop(0); };
+  run.xsmp = XsmpClient::connect(run.program, run.startupClientId, std::move(handlers));
+}
+
 void onStartup(GApplication* gapp, gpointer data) {
   auto* run = static_cast<Run*>(data);
   GtkApplication* app = GTK_APPLICATION(gapp);
@@ -105,11 +126,13 @@ void onStartup(GApplication* gapp, gpointer data) {
 
   run->mainInterface.instantiate(*run->application);
   if (NSApplicationDelegate* delegate = run->application->delegate()) delegate->applicationDidFinishLaunching(nullptr);
+  if (run->sessionProtocol == SessionProtocol::kXsmp) connectToXsmpSession(*run);
 }
 
 void onShutdown(GApplication* gapp, gpointer data) {
   auto* run = static_cast<Run*>(data);
   if (run->backend) run->backend->releaseLogout();
+  run->xsmp.reset();
   g_application_release(gapp);
 }
 
@@ -127,16 +150,20 @@ void onQueryEnd(GtkApplication*, gpointer data) {
   auto* run = static_cast<Run*>(data);
   if (!run->application) return;
   // GTK would let the session end on its own; hold it, and ask as for any other quit. Each
-  // query is a new request with a new hold.
-  run->backend->holdLogout();
+  // query is a new request with a new hold. When the interface cannot ask (nobody can see a
+  // question), a hold would only keep the session waiting for its bound.
+  if (!run->interfaceCanAsk || run->interfaceCanAsk()) run->backend->holdLogout();
   run->application->handleQuitRequest();
 }
 
 // The new application, owned by the caller.
 GtkApplication* makeApplication(GApplicationFlags flags, Run& run) {
   GtkApplication* app = gtk_application_new(TESSRA_APPLICATION_ID, flags);
-  // Session registration is what delivers query-end at logout.
-  g_object_set(app, "register-session", TRUE, nullptr);
+  // Session registration is what delivers query-end at logout. Only where the session speaks
+  // GNOME's API: elsewhere GTK's registration would be a second client of the same session
+  // (xfce4-session answers it, then refuses the logout inhibitor with a warning), and XSMP
+  // already delivers the logout once.
+  g_object_set(app, "register-session", run.sessionProtocol == SessionProtocol::kGnomeDBus, nullptr);
   g_signal_connect(app, "startup", G_CALLBACK(onStartup), &run);
   g_signal_connect(app, "shutdown", G_CALLBACK(onShutdown), &run);
   g_signal_connect(app, "activate", G_CALLBACK(onActivate), &run);
@@ -181,9 +208,17 @@ std::chrono::milliseconds logoutBound() {
   return std::chrono::milliseconds(milliseconds);
 }
 
+// The program's own path, for the session manager; argv[0] where /proc says nothing.
+std::string programPath(int argc, char* argv[]) {
+  g_autofree char* executable = g_file_read_link("/proc/self/exe", nullptr);
+  if (executable) return executable;
+  return argc > 0 && argv[0] ? argv[0] : "";
+}
+
 }  // namespace
 
-int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInterface) {
+int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInterface,
+                      std::function<bool()> interfaceCanAsk) {
   // GTK is initialised without our arguments, so it learns no program name by itself; the
   // window system's class and the application menu's title come from these.
   if (argc > 0 && g_get_prgname() == nullptr) {
@@ -195,6 +230,10 @@ int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInte
   adoptActivationToken();
   Run run(mainInterface);
   run.logoutBound = logoutBound();
+  run.interfaceCanAsk = std::move(interfaceCanAsk);
+  run.program = programPath(argc, argv);
+  run.sessionProtocol = chooseSessionProtocol();
+  if (run.sessionProtocol == SessionProtocol::kXsmp) run.startupClientId = XsmpClient::takeStartupClientId();
   g_autoptr(GtkApplication) app = registerApplication(run);
 
   // The host reads no argument; GApplication would refuse any as "files to open".

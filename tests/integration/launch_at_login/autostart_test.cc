@@ -114,6 +114,7 @@ TEST_F(AutostartTest, ASystemEntryIsHiddenByAUserEntryAndBroughtBackByEnabling) 
 
 TEST_F(AutostartTest, DisabledOrStaleEntriesReadAsOffAndEnablingRepairsThem) {
   const std::vector<std::pair<const char*, std::string>> stale = {
+      // What Xfce's and KDE's settings write into the user's copy to switch an entry off.
       {"hidden", entryStarting(executable, "Hidden=true\n")},
       {"switched off for GNOME", entryStarting(executable, "X-GNOME-Autostart-enabled=false\n")},
       {"moved program", entryStarting(root + "/gone/tessra")},

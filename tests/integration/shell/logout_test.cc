@@ -1,7 +1,10 @@
 // The real tessra binary on both desktops, registered with a stand-in GNOME session manager on
 // a private session bus: a logout that the session manager announces becomes one quit request,
 // which the host hands to the interface while it holds the logout (until the session manager
-// cancels, or at most a bound), and the process keeps running.
+// cancels, or at most a bound), and the process keeps running. The real session managers are
+// in session_test.cc; the stand-in stays for what they cannot be made to do on cue: cancel a
+// held logout at a chosen moment, tell in which order the hold and the answer came, leave a
+// hold to run to its bound, and serve a Wayland client.
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
@@ -225,6 +228,8 @@ class Logout : public ::testing::TestWithParam<Backend> {
     return count;
   }
 
+  bool asking() { return desktop_.windowShown("Quit tessra?", app_->pid()); }
+
   size_t holds() { return manager_.calls("Inhibit " + kApplicationId + " " + std::to_string(kInhibitLogout)).size(); }
   size_t releases() { return manager_.calls("Uninhibit " + kApplicationId).size(); }
 
@@ -235,10 +240,10 @@ class Logout : public ::testing::TestWithParam<Backend> {
   std::optional<DriverClient> driver_;
 };
 
-TEST_P(Logout, IsOneQuitRequestWhileTheLogoutIsHeldUntilTheSessionManagerCancels) {
-  ASSERT_NO_FATAL_FAILURE(start());
+TEST_P(Logout, AsksWhileTheLogoutIsHeldUntilTheSessionManagerCancels) {
+  ASSERT_NO_FATAL_FAILURE(start({}, /*withDriver=*/false));
   ASSERT_NO_FATAL_FAILURE(queryEndSession());
-  EXPECT_EQ(quitAttemptsSeen(), 1);
+  EXPECT_TRUE(eventually([&] { return asking(); })) << app_->standardError();
   EXPECT_TRUE(app_->running()) << app_->standardError();
 
   // The logout is held before GTK answers the query, and stays held while the interface decides.
@@ -259,7 +264,6 @@ TEST_P(Logout, IsOneQuitRequestWhileTheLogoutIsHeldUntilTheSessionManagerCancels
 
   // The next logout is a new question with a new hold.
   ASSERT_NO_FATAL_FAILURE(queryEndSession());
-  EXPECT_EQ(quitAttemptsSeen(), 1);
   EXPECT_EQ(holds(), 2u);
   EXPECT_EQ(releases(), 1u);
   EXPECT_TRUE(app_->running());
@@ -267,11 +271,20 @@ TEST_P(Logout, IsOneQuitRequestWhileTheLogoutIsHeldUntilTheSessionManagerCancels
 
 TEST_P(Logout, AnUnansweredLogoutIsHeldNoLongerThanTheBound) {
   // The bound is a minute; tests shorten it.
-  ASSERT_NO_FATAL_FAILURE(start({{"TESSRA_LOGOUT_HOLD_MS", "300"}}));
+  ASSERT_NO_FATAL_FAILURE(start({{"TESSRA_LOGOUT_HOLD_MS", "300"}}, /*withDriver=*/false));
   ASSERT_NO_FATAL_FAILURE(queryEndSession());
   EXPECT_EQ(holds(), 1u);
   EXPECT_TRUE(eventually([&] { return releases() == 1; })) << "still held past its bound";
+  EXPECT_TRUE(app_->running());
+}
+
+TEST_P(Logout, IsNotHeldWhileADriverPlaysTheInterface) {
+  // The engine answers the quit request on the driver's behalf: nobody could be asked, and a
+  // hold would keep the session waiting for its bound.
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(queryEndSession());
   EXPECT_EQ(quitAttemptsSeen(), 1);
+  EXPECT_EQ(holds(), 0u);
   EXPECT_TRUE(app_->running());
 }
 

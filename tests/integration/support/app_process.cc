@@ -55,7 +55,13 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 }
 
 pid_t spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-            const std::string& outPath, const std::string& errPath) {
+            const std::string& outPath, const std::string& errPath, bool ownProcessGroup = false) {
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (ownProcessGroup) {
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -66,8 +72,9 @@ pid_t spawn(const std::vector<std::string>& argv, const std::map<std::string, st
   auto argPointers = pointers(args);
   auto envPointers = pointers(envStrings);
   pid_t pid = -1;
-  int rc = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argPointers.data(), envPointers.data());
+  int rc = posix_spawnp(&pid, args[0].c_str(), &actions, &attributes, argPointers.data(), envPointers.data());
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
   return pid;
 }
@@ -75,15 +82,18 @@ pid_t spawn(const std::vector<std::string>& argv, const std::map<std::string, st
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                           const std::string& outputDir) {
+                           const std::string& outputDir, bool ownProcessGroup)
+    : ownProcessGroup_(ownProcessGroup) {
   static int counter = 0;
   ++counter;
   outPath_ = outputDir + "/child-" + std::to_string(counter) + ".out";
   errPath_ = outputDir + "/child-" + std::to_string(counter) + ".err";
-  pid_ = spawn(argv, env, outPath_, errPath_);
+  pid_ = spawn(argv, env, outPath_, errPath_, ownProcessGroup);
 }
 
 ChildProcess::~ChildProcess() {
+  // The group outlives its leader while anything of it runs.
+  if (ownProcessGroup_) kill(-pid_, SIGKILL);
   if (!reaped_) {
     kill(pid_, SIGKILL);
     waitpid(pid_, &status_, 0);
@@ -104,6 +114,7 @@ std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) 
 }
 
 void ChildProcess::terminate() {
+  if (ownProcessGroup_) kill(-pid_, SIGTERM);
   if (reaped_) return;
   kill(pid_, SIGTERM);
   if (!waitForExit(std::chrono::seconds(5))) {

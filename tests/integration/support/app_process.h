@@ -24,11 +24,13 @@ class TempDir {
 };
 
 // Runs a program as a child of the test with extra environment variables, capturing its
-// standard output and standard error into files. The child is killed when the object goes.
+// standard output and standard error into files. The child is killed when the object goes;
+// with `ownProcessGroup`, the child leads a process group of its own, and everything left in
+// that group (what the child started) is killed with it.
 class ChildProcess {
  public:
   ChildProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-               const std::string& outputDir);
+               const std::string& outputDir, bool ownProcessGroup = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -43,6 +45,7 @@ class ChildProcess {
 
  private:
   pid_t pid_ = -1;
+  bool ownProcessGroup_ = false;
   bool reaped_ = false;
   int status_ = 0;
   std::string outPath_;
