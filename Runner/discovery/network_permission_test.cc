@@ -53,6 +53,7 @@ TEST_F(NetworkPermissionTest, BothMethodsProbeTheLoopbackPortAndAnswerTrueWhenIt
     EXPECT_EQ(boolean(answer), true);
     EXPECT_EQ(out.str(), "🔹 Network permission granted\n");
     EXPECT_EQ(probe->cancelCalls, 1);
+    EXPECT_EQ(mainQueue.delayedPending(), 0u) << "the answered probe left its timer behind";
 
     // The cancelled state that follows is no second answer, and the probe lets go.
     probe->deliverCancelled();
@@ -73,6 +74,7 @@ TEST_F(NetworkPermissionTest, AFailedConnectionAnswersFalseWithTheErrorsDescript
   EXPECT_EQ(boolean(answer), false);
   EXPECT_EQ(out.str(), "Network permission request failed: Connection refused\n");
   EXPECT_EQ(probe->cancelCalls, 1);
+  EXPECT_EQ(mainQueue.delayedPending(), 0u) << "the answered probe left its timer behind";
 }
 
 TEST_F(NetworkPermissionTest, AProbeThatNeverSettlesIsAnsweredFalseWhenItsTimeRunsOut) {
@@ -163,6 +165,8 @@ TEST_F(NetworkPermissionTest, NoConnectionAtAllIsAFailureNotASilence) {
   connections.refuse = true;
   Answer answer;
   call("checkPermissions", answer);
+  EXPECT_EQ(answer.count, 0) << "answered before the call returned, not later on the main queue";
+  mainQueue.runUntilIdle();
   EXPECT_EQ(boolean(answer), false);
   EXPECT_EQ(out.str(), "Network permission request failed: Could not create a connection\n");
 }
