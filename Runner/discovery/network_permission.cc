@@ -4,6 +4,7 @@
 
 #include "Runner/channels.h"
 #include "Runner/discovery/local_network_discovery.h"
+#include "Runner/embedding/printable_name.h"
 #include "platform/dispatch/main_queue.h"
 #include "platform/network/connection.h"
 
@@ -99,6 +100,7 @@ void handleLocalNetworkPermissionCall(LocalNetworkDiscovery& discovery, const fl
     discovery.requestNetworkPermission([result](bool granted) { result(flutter::EncodableValue(granted)); });
     return;
   }
-  discovery.services_.out << "Unsupported method: " << method << std::endl;
+  // The name is the caller's choice: escaped, so that it cannot end the line or forge another.
+  discovery.services_.out << "Unsupported method: " << flutter::printableName(method) << std::endl;
   result(flutter::FlutterMethodNotImplemented);
 }
