@@ -99,7 +99,7 @@ std::optional<std::string> systemEntryPath(const xdg::Folders& folders, const st
 
 std::optional<std::string> effectiveEntryPath(const xdg::Folders& folders, const std::string& desktopId) {
   std::string user = userEntryPath(folders, desktopId);
-  if (exists(user)) return user;
+  if (!folders.configHome.empty() && exists(user)) return user;
   return systemEntryPath(folders, desktopId);
 }
 
@@ -123,7 +123,7 @@ std::vector<EffectiveEntry> allEffectiveEntries(const xdg::Folders& folders) {
   std::vector<EffectiveEntry> entries;
   std::set<std::string> seen;
   std::vector<std::string> autostartFolders = systemFolders(folders);
-  autostartFolders.insert(autostartFolders.begin(), userFolder(folders));
+  if (!folders.configHome.empty()) autostartFolders.insert(autostartFolders.begin(), userFolder(folders));
   for (const auto& folder : autostartFolders) {
     g_autoptr(GDir) dir = g_dir_open(folder.c_str(), 0, nullptr);
     if (dir == nullptr) continue;
