@@ -15,12 +15,12 @@ TEST(ChooseConfigHome, AnEmptyOrRelativeHomeFallsBackToTheAccountsHome) {
     const char* chosen;
   } rows[] = {
       {"/home/ada/.config", "/home/ada", account, "/home/ada/.config"},
-      {"/srv/conf", "", account, "/srv/conf"},             // an absolute $XDG_CONFIG_HOME wins
+      {"/srv/conf", "", account, "/srv/conf"},                  // an absolute $XDG_CONFIG_HOME wins
       {"rel/conf", "/home/ada", account, "/home/ada/.config"},  // a relative one is ignored
-      {".config", "", account, "/home/ada/.config"},        // HOME=
-      {"rel/.config", "rel", account, "/home/ada/.config"},  // HOME=rel
-      {"./.config", ".", account, "/home/ada/.config"},      // HOME=.
-      {".config", "", std::nullopt, ""},                     // nowhere: nothing is written
+      {".config", "", account, "/home/ada/.config"},            // HOME=
+      {"rel/.config", "rel", account, "/home/ada/.config"},     // HOME=rel
+      {"./.config", ".", account, "/home/ada/.config"},         // HOME=.
+      {".config", "", std::nullopt, ""},                        // nowhere: nothing is written
       {".config", "", std::string("relative"), ""},
   };
   for (const auto& row : rows) {
