@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 #include <set>
+#include <variant>
 
 #include "platform/service_management/desktop_entry_exec.h"
 #include "platform/service_management/program_location.h"
@@ -60,30 +61,28 @@ bool programExists(const std::string& program) {
 
 ServiceOutcome failure(const std::string& what, const std::string& why) { return ServiceError{what + ": " + why}; }
 
-// Where the entry's contents go. An entry that is a link (dotfile managers keep them) stays
-// one: its target is replaced, which only makes sense for a target of this user's; a
-// replacement of the link itself would silently cut it off from where the user keeps it.
-std::optional<std::string> fileBehind(const std::string& path, ServiceOutcome& refused) {
+// Where the entry's contents go, or why nowhere. An entry that is a link (dotfile managers
+// keep them) stays one: its target is replaced, which only makes sense for a target of this
+// user's; a replacement of the link itself would silently cut it off from where the user
+// keeps it.
+std::variant<std::string, ServiceError> fileBehind(const std::string& entry) {
   struct stat info {};
-  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-  std::unique_ptr<char, decltype(&std::free)> target(realpath(path.c_str(), nullptr), &std::free);
+  if (lstat(entry.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return entry;
+  std::unique_ptr<char, decltype(&std::free)> target(realpath(entry.c_str(), nullptr), &std::free);
   if (!target || stat(target.get(), &info) != 0) {
-    refused = failure("The autostart entry " + path + " is a link", "what it points to is missing");
-    return std::nullopt;
+    return *failure("The autostart entry " + entry + " is a link", "what it points to is missing");
   }
   if (info.st_uid != geteuid()) {
-    refused = failure("The autostart entry " + path + " is a link",
-                      std::string(target.get()) + " belongs to another user and is left alone");
-    return std::nullopt;
+    return *failure("The autostart entry " + entry + " is a link",
+                    std::string(target.get()) + " belongs to another user and is left alone");
   }
   return std::string(target.get());
 }
 
 ServiceOutcome write(GKeyFile* file, const std::string& entry) {
-  ServiceOutcome refused;
-  const std::optional<std::string> behind = fileBehind(entry, refused);
-  if (!behind) return refused;
-  const std::string& path = *behind;
+  const auto behind = fileBehind(entry);
+  if (const auto* refused = std::get_if<ServiceError>(&behind)) return *refused;
+  const std::string& path = std::get<std::string>(behind);
   g_autofree gchar* folder = g_path_get_dirname(path.c_str());
   if (g_mkdir_with_parents(folder, 0700) != 0) {
     return failure("Could not create the autostart folder " + std::string(folder), g_strerror(errno));
