@@ -1,8 +1,10 @@
 #include <cassert>
 #include <ostream>
+#include <utility>
 
 #include "Runner/channels.h"
 #include "Runner/discovery/local_network_discovery.h"
+#include "Runner/embedding/printable_name.h"
 #include "platform/dispatch/main_queue.h"
 #include "platform/network/connection.h"
 
@@ -17,6 +19,7 @@ class PermissionProbe : public std::enable_shared_from_this<PermissionProbe> {
       : out_(out), completion_(std::move(completion)) {}
 
   void start(std::shared_ptr<network::Connection> connection, dispatch::MainQueue& mainQueue) {
+    mainQueue_ = &mainQueue;
     connection_ = std::move(connection);
     connection_->setStateUpdateHandler(
         [self = shared_from_this()](network::ConnectionState state,
@@ -25,7 +28,7 @@ class PermissionProbe : public std::enable_shared_from_this<PermissionProbe> {
         });
     connection_->start();
     // Weak: an answered probe must not wait for its timer to be released.
-    mainQueue.asyncAfter(kPermissionProbeTimeout, [weak = weak_from_this()] {
+    timer_ = mainQueue.asyncAfter(kPermissionProbeTimeout, [weak = weak_from_this()] {
       if (auto self = weak.lock()) self->timedOut();
     });
   }
@@ -62,11 +65,16 @@ class PermissionProbe : public std::enable_shared_from_this<PermissionProbe> {
     out_ << line << std::endl;
     if (completion_) std::exchange(completion_, nullptr)(granted);
     if (auto connection = std::move(connection_)) connection->cancel();
+    // Nearly every probe answers long before its timer: a fast caller would otherwise leave
+    // thousands behind, each costing the main loop a little at every turn.
+    if (mainQueue_ && timer_) mainQueue_->cancelAsyncAfter(std::exchange(timer_, 0));
   }
 
   std::ostream& out_;
   std::function<void(bool)> completion_;
   std::shared_ptr<network::Connection> connection_;
+  dispatch::MainQueue* mainQueue_ = nullptr;  // set by start(); outlives every probe
+  dispatch::TimerId timer_ = 0;
   bool answered_ = false;
 };
 
@@ -77,7 +85,9 @@ void LocalNetworkDiscovery::requestNetworkPermission(std::function<void(bool)> c
   auto probe = std::make_shared<PermissionProbe>(services_.out, std::move(completion));
   auto connection = services_.connections.makeConnection(kPermissionProbeHost, kPermissionProbePort);
   if (!connection) {
-    probe->failWithoutConnection();
+    // Later, like every other answer: the caller may not expect its completion to run
+    // before this call has returned.
+    services_.mainQueue.async([probe = std::move(probe)] { probe->failWithoutConnection(); });
     return;
   }
   probe->start(std::move(connection), services_.mainQueue);
@@ -90,6 +100,7 @@ void handleLocalNetworkPermissionCall(LocalNetworkDiscovery& discovery, const fl
     discovery.requestNetworkPermission([result](bool granted) { result(flutter::EncodableValue(granted)); });
     return;
   }
-  discovery.services_.out << "Unsupported method: " << method << std::endl;
+  // The name is the caller's choice: escaped, so that it cannot end the line or forge another.
+  discovery.services_.out << "Unsupported method: " << flutter::printableName(method) << std::endl;
   result(flutter::FlutterMethodNotImplemented);
 }

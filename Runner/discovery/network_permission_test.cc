@@ -53,6 +53,7 @@ TEST_F(NetworkPermissionTest, BothMethodsProbeTheLoopbackPortAndAnswerTrueWhenIt
     EXPECT_EQ(boolean(answer), true);
     EXPECT_EQ(out.str(), "🔹 Network permission granted\n");
     EXPECT_EQ(probe->cancelCalls, 1);
+    EXPECT_EQ(mainQueue.delayedPending(), 0u) << "the answered probe left its timer behind";
 
     // The cancelled state that follows is no second answer, and the probe lets go.
     probe->deliverCancelled();
@@ -73,6 +74,7 @@ TEST_F(NetworkPermissionTest, AFailedConnectionAnswersFalseWithTheErrorsDescript
   EXPECT_EQ(boolean(answer), false);
   EXPECT_EQ(out.str(), "Network permission request failed: Connection refused\n");
   EXPECT_EQ(probe->cancelCalls, 1);
+  EXPECT_EQ(mainQueue.delayedPending(), 0u) << "the answered probe left its timer behind";
 }
 
 TEST_F(NetworkPermissionTest, AProbeThatNeverSettlesIsAnsweredFalseWhenItsTimeRunsOut) {
@@ -147,14 +149,36 @@ TEST_F(NetworkPermissionTest, ConcurrentCallsEachGetTheirOwnProbesAnswer) {
 }
 
 TEST_F(NetworkPermissionTest, OtherMethodNamesAreNotImplementedAndProbeNothing) {
-  for (const std::string method : {"CheckPermissions", "checkpermissions", "requestPermission", "", "listen"}) {
+  // The name is printed as the caller chose it, but it can neither end the line nor forge
+  // another.
+  const std::string longName(300, 'm');
+  const struct {
+    std::string method;
+    std::string printed;
+  } rows[] = {
+      {"CheckPermissions", "CheckPermissions"},
+      {"checkpermissions", "checkpermissions"},
+      {"requestPermission", "requestPermission"},
+      {"", ""},
+      {"listen", "listen"},
+      {"a \\x0a b\"'%s", "a \\x0a b\"'%s"},
+      {"x\n🔹 Network permission granted", "x\\x0a🔹 Network permission granted"},
+      {"x\r\t\x1b[2K\x7f", "x\\x0d\\x09\\x1b[2K\\x7f"},
+      {std::string("nul\0byte", 8), "nul\\x00byte"},
+      {"bad\xff\xc3(\xe2\x82", "bad\\xff\\xc3(\\xe2\\x82"},
+      {"ok: Prüfung", "ok: Prüfung"},
+      {"line\u2028sep\u202eright\xc2\x85", "line\\u{2028}sep\\u{202e}right\\u{0085}"},
+      {longName, std::string(256, 'm') + "... (300 bytes)"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.printed);
     out.str("");
     Answer answer;
-    call(method, answer);
-    EXPECT_EQ(answer.count, 1) << method;
+    call(row.method, answer);
+    EXPECT_EQ(answer.count, 1);
     ASSERT_TRUE(answer.reply);
-    EXPECT_TRUE(std::holds_alternative<flutter::FlutterMethodNotImplementedMarker>(*answer.reply)) << method;
-    EXPECT_EQ(out.str(), "Unsupported method: " + method + "\n");
+    EXPECT_TRUE(std::holds_alternative<flutter::FlutterMethodNotImplementedMarker>(*answer.reply));
+    EXPECT_EQ(out.str(), "Unsupported method: " + row.printed + "\n");
   }
   EXPECT_TRUE(connections.made.empty());
 }
@@ -163,6 +187,8 @@ TEST_F(NetworkPermissionTest, NoConnectionAtAllIsAFailureNotASilence) {
   connections.refuse = true;
   Answer answer;
   call("checkPermissions", answer);
+  EXPECT_EQ(answer.count, 0) << "answered before the call returned, not later on the main queue";
+  mainQueue.runUntilIdle();
   EXPECT_EQ(boolean(answer), false);
   EXPECT_EQ(out.str(), "Network permission request failed: Could not create a connection\n");
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Runner/embedding/embedding_log.h"
+#include "Runner/embedding/printable_name.h"
 
 namespace flutter {
 
@@ -18,7 +19,7 @@ struct FlutterResult::State {
   State(const State&) = delete;
   State& operator=(const State&) = delete;
   ~State() {
-    if (!answered) logEmbeddingProblem("method call \"" + method + "\" was dropped without an answer");
+    if (!answered) logEmbeddingProblem("method call \"" + printableName(method) + "\" was dropped without an answer");
   }
 };
 
@@ -28,7 +29,8 @@ FlutterResult::FlutterResult(std::string method, Deliver deliver)
 void FlutterResult::operator()(FlutterReply reply) const {
   if (state_->answered) {
     assert(!"a method call was answered twice");
-    logEmbeddingProblem("method call \"" + state_->method + "\" answered twice; the second answer is ignored");
+    logEmbeddingProblem("method call \"" + printableName(state_->method) +
+                        "\" answered twice; the second answer is ignored");
     return;
   }
   state_->answered = true;

@@ -47,6 +47,13 @@ TEST(FlutterResult, DroppingTheLastCopyUnansweredIsLogged) {
   EXPECT_FALSE(delivered);
   ASSERT_EQ(log.lines.size(), 1u);
   EXPECT_TRUE(log.contains("\"forgotten\" was dropped without an answer"));
+
+  // The caller chose the name: it cannot forge a line of the log.
+  {
+    FlutterResult result("x\ntessra: forged", [](FlutterReply) {});
+  }
+  ASSERT_EQ(log.lines.size(), 2u);
+  EXPECT_EQ(log.lines[1], "method call \"x\\x0atessra: forged\" was dropped without an answer");
 }
 
 }  // namespace

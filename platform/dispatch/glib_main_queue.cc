@@ -42,6 +42,7 @@ struct GlibMainQueue::QueueSource {
 
 struct GlibMainQueue::Timer {
   GlibMainQueue* queue;
+  TimerId id = 0;
   Block block;
   GSource* source = nullptr;
 
@@ -51,7 +52,7 @@ struct GlibMainQueue::Timer {
   }
   static gboolean fire(gpointer data) {
     auto* timer = static_cast<Timer*>(data);
-    timer->queue->timerFired(timer);
+    timer->queue->timerFired(timer->id);
     return G_SOURCE_REMOVE;
   }
 };
@@ -70,7 +71,7 @@ GlibMainQueue::~GlibMainQueue() {
   GSource* source = &source_->base;
   g_source_destroy(source);
   g_source_unref(source);
-  std::vector<std::unique_ptr<Timer>> timers;
+  std::unordered_map<TimerId, std::unique_ptr<Timer>> timers;
   std::deque<Block> blocks;
   {
     std::lock_guard lock(mutex_);
@@ -88,7 +89,7 @@ void GlibMainQueue::async(Block block) {
   g_main_context_wakeup(g_main_context_default());
 }
 
-void GlibMainQueue::asyncAfter(std::chrono::milliseconds delay, Block block) {
+TimerId GlibMainQueue::asyncAfter(std::chrono::milliseconds delay, Block block) {
   auto timer = std::make_unique<Timer>();
   timer->queue = this;
   timer->block = std::move(block);
@@ -96,12 +97,30 @@ void GlibMainQueue::asyncAfter(std::chrono::milliseconds delay, Block block) {
   timer->source = g_timeout_source_new(interval);
   g_source_set_callback(timer->source, Timer::fire, timer.get(), nullptr);
   GSource* source = timer->source;
+  TimerId id = 0;
   {
     std::lock_guard lock(mutex_);
-    timers_.push_back(std::move(timer));
+    id = ++lastTimerId_;
+    timer->id = id;
+    timers_.emplace(id, std::move(timer));
   }
   // Attached only once the timer is on the list, so that fire() always finds it there.
   g_source_attach(source, g_main_context_default());
+  return id;
+}
+
+void GlibMainQueue::cancelAsyncAfter(TimerId timer) {
+  // On the main thread, so that the timer cannot be firing meanwhile.
+  assert(isMainThread());
+  std::unique_ptr<Timer> withdrawn;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = timers_.find(timer);
+    if (it == timers_.end()) return;
+    withdrawn = std::move(it->second);
+    timers_.erase(it);
+  }
+  // Destroyed outside the lock: the block's captures may post again while they die.
 }
 
 bool GlibMainQueue::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
@@ -123,13 +142,13 @@ bool GlibMainQueue::runOne() {
   return true;
 }
 
-void GlibMainQueue::timerFired(Timer* timer) {
+void GlibMainQueue::timerFired(TimerId timer) {
   std::unique_ptr<Timer> owned;
   {
     std::lock_guard lock(mutex_);
-    auto it = std::find_if(timers_.begin(), timers_.end(), [timer](const auto& t) { return t.get() == timer; });
+    auto it = timers_.find(timer);
     if (it == timers_.end()) return;
-    owned = std::move(*it);
+    owned = std::move(it->second);
     timers_.erase(it);
     blocks_.push_back(std::move(owned->block));
   }

@@ -5,7 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
+#include <unordered_map>
 
 #include "platform/dispatch/main_queue.h"
 
@@ -22,7 +22,8 @@ class GlibMainQueue : public MainQueue {
   ~GlibMainQueue() override;
 
   void async(Block block) override;
-  void asyncAfter(std::chrono::milliseconds delay, Block block) override;
+  TimerId asyncAfter(std::chrono::milliseconds delay, Block block) override;
+  void cancelAsyncAfter(TimerId timer) override;
   bool isMainThread() const override;
 
  private:
@@ -33,11 +34,14 @@ class GlibMainQueue : public MainQueue {
   bool hasPending() const;
   // Runs the oldest block; false when none is queued.
   bool runOne();
-  void timerFired(Timer* timer);
+  void timerFired(TimerId timer);
 
   mutable std::mutex mutex_;
   std::deque<Block> blocks_;
-  std::vector<std::unique_ptr<Timer>> timers_;
+  // Keyed by id: a fast driver's permission checks start and withdraw timers by the
+  // thousand, so neither may walk the others.
+  std::unordered_map<TimerId, std::unique_ptr<Timer>> timers_;
+  TimerId lastTimerId_ = 0;
   QueueSource* source_ = nullptr;
   std::thread::id mainThread_;
 };

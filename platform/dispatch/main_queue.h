@@ -1,11 +1,14 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 
 namespace dispatch {
 
 using Block = std::function<void()>;
+// Names one delayed block, so that it can be withdrawn. Never 0.
+using TimerId = std::uint64_t;
 
 // Port: the main queue. async() and asyncAfter() may be called from any thread; blocks run
 // on the main thread, one at a time, in the order they were submitted (a delayed block
@@ -19,11 +22,15 @@ class MainQueue {
   MainQueue& operator=(const MainQueue&) = delete;
 
   virtual void async(Block block) = 0;
-  // Submits `block` once `delay` has passed. There is no way to withdraw it: a block that
-  // may have become pointless checks for itself (hold a weak_ptr, not a strong one, so a
-  // pending timer keeps nothing alive). Blocks still waiting when the queue is destroyed
-  // never run.
-  virtual void asyncAfter(std::chrono::milliseconds delay, Block block) = 0;
+  // Submits `block` once `delay` has passed. Blocks still waiting when the queue is
+  // destroyed never run.
+  virtual TimerId asyncAfter(std::chrono::milliseconds delay, Block block) = 0;
+  // Main thread only. Withdraws a delayed block that has not come due, and drops it (and
+  // what it holds) at once; a block that has come due is already queued and still runs, so
+  // it checks for itself whether it has become pointless. An unknown or spent id does
+  // nothing. Whoever waits for something that usually comes first withdraws its timer when
+  // it comes: a timer left behind costs the main loop a little at every turn until it fires.
+  virtual void cancelAsyncAfter(TimerId timer) = 0;
   // True on the thread that runs the queue's blocks (for debug assertions).
   virtual bool isMainThread() const = 0;
 };

@@ -2,11 +2,17 @@
 
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <set>
+#include <variant>
 
 #include "platform/service_management/desktop_entry_exec.h"
+#include "platform/service_management/program_location.h"
 
 namespace service_management::autostart {
 namespace {
@@ -55,7 +61,28 @@ bool programExists(const std::string& program) {
 
 ServiceOutcome failure(const std::string& what, const std::string& why) { return ServiceError{what + ": " + why}; }
 
-ServiceOutcome write(GKeyFile* file, const std::string& path) {
+// Where the entry's contents go, or why nowhere. An entry that is a link (dotfile managers
+// keep them) stays one: its target is replaced, which only makes sense for a target of this
+// user's; a replacement of the link itself would silently cut it off from where the user
+// keeps it.
+std::variant<std::string, ServiceError> fileBehind(const std::string& entry) {
+  struct stat info {};
+  if (lstat(entry.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return entry;
+  std::unique_ptr<char, decltype(&std::free)> target(realpath(entry.c_str(), nullptr), &std::free);
+  if (!target || stat(target.get(), &info) != 0) {
+    return *failure("The autostart entry " + entry + " is a link", "what it points to is missing");
+  }
+  if (info.st_uid != geteuid()) {
+    return *failure("The autostart entry " + entry + " is a link",
+                    std::string(target.get()) + " belongs to another user and is left alone");
+  }
+  return std::string(target.get());
+}
+
+ServiceOutcome write(GKeyFile* file, const std::string& entry) {
+  const auto behind = fileBehind(entry);
+  if (const auto* refused = std::get_if<ServiceError>(&behind)) return *refused;
+  const std::string& path = std::get<std::string>(behind);
   g_autofree gchar* folder = g_path_get_dirname(path.c_str());
   if (g_mkdir_with_parents(folder, 0700) != 0) {
     return failure("Could not create the autostart folder " + std::string(folder), g_strerror(errno));
@@ -99,7 +126,7 @@ std::optional<std::string> systemEntryPath(const xdg::Folders& folders, const st
 
 std::optional<std::string> effectiveEntryPath(const xdg::Folders& folders, const std::string& desktopId) {
   std::string user = userEntryPath(folders, desktopId);
-  if (exists(user)) return user;
+  if (!folders.configHome.empty() && exists(user)) return user;
   return systemEntryPath(folders, desktopId);
 }
 
@@ -123,7 +150,7 @@ std::vector<EffectiveEntry> allEffectiveEntries(const xdg::Folders& folders) {
   std::vector<EffectiveEntry> entries;
   std::set<std::string> seen;
   std::vector<std::string> autostartFolders = systemFolders(folders);
-  autostartFolders.insert(autostartFolders.begin(), userFolder(folders));
+  if (!folders.configHome.empty()) autostartFolders.insert(autostartFolders.begin(), userFolder(folders));
   for (const auto& folder : autostartFolders) {
     g_autoptr(GDir) dir = g_dir_open(folder.c_str(), 0, nullptr);
     if (dir == nullptr) continue;
@@ -152,6 +179,13 @@ ServiceOutcome writeEntryForProgram(const std::string& path, const std::string& 
   for (unsigned char c : executable) {
     if (c < 0x20 || c == 0x7f) return refuse("holds control characters");
   }
+  // Started with the user's rights at every login: nobody else may be able to swap it.
+  if (auto why = whyOthersCouldReplace(executable)) {
+    g_autofree gchar* shown = g_strescape(executable.c_str(), nullptr);
+    g_autofree gchar* reason = g_strescape(why->c_str(), nullptr);
+    return ServiceError{"A login item will not start " + std::string(shown) + ": " + reason +
+                        "; copy the program to a folder only you can write first"};
+  }
   // What the user or the desktop added to our entry stays; an entry that cannot be read as
   // one is replaced whole.
   g_autoptr(GKeyFile) file = load(path);
@@ -173,6 +207,13 @@ ServiceOutcome writeSwitchedCopy(const std::string& from, const std::string& to,
 }
 
 ServiceOutcome removeEntry(const std::string& path) {
+  // A link is the user's way of keeping the entry elsewhere: switched off, not cut.
+  if (struct stat info{}; lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    g_autoptr(GKeyFile) file = load(path);
+    if (file == nullptr) file = g_key_file_new();
+    setSwitches(file, false);
+    return write(file, path);
+  }
   if (g_unlink(path.c_str()) != 0 && errno != ENOENT) {
     return failure("Could not remove the autostart entry " + path, g_strerror(errno));
   }

@@ -41,11 +41,16 @@ std::vector<EffectiveEntry> allEffectiveEntries(const xdg::Folders& folders);
 // switched on, in one atomic replacement. Only our keys are set (Type, Name, Exec, TryExec,
 // Terminal and the switches); whatever else an existing entry holds (a start-up delay, a
 // comment, translations) is kept. Fails, writing nothing, for a path that is not UTF-8 or
-// holds control characters (tab, newline, ...): no desktop entry can hold either.
+// holds control characters (tab, newline, ...): no desktop entry can hold either; and for
+// a program that other users could swap (see program_location.h).
+//
+// Where an entry is a link, writing it replaces the file it points to, atomically, and
+// only when that file is this user's; otherwise nothing is written and the change fails.
 ServiceOutcome writeEntryForProgram(const std::string& path, const std::string& name, const std::string& executable);
 // Copies the entry at `from` to `to` with the switches set for `enabled`.
 ServiceOutcome writeSwitchedCopy(const std::string& from, const std::string& to, bool enabled);
-// Removes the file; a missing file is success.
+// Removes the file; a missing file is success. An entry that is a link stays one and is
+// switched off instead.
 ServiceOutcome removeEntry(const std::string& path);
 
 }  // namespace service_management::autostart

@@ -5,12 +5,20 @@
 namespace service_management {
 namespace {
 
+// Without a configuration folder (no usable home: see xdg_folders.h) there is nowhere to
+// write, and a path built from an empty one would name a folder at the root.
+std::optional<ServiceError> noUserFolder(const xdg::Folders& folders) {
+  if (!folders.configHome.empty()) return std::nullopt;
+  return ServiceError{"There is no configuration folder to keep an autostart entry in (HOME is not usable)"};
+}
+
 SMAppServiceStatus statusOf(const xdg::Folders& folders, const std::string& desktopId) {
   auto path = autostart::effectiveEntryPath(folders, desktopId);
   return path ? autostart::statusOfEntry(*path) : SMAppServiceStatus::NotRegistered;
 }
 
 ServiceOutcome unregisterEntry(const xdg::Folders& folders, const std::string& desktopId) {
+  if (auto error = noUserFolder(folders)) return error;
   const std::string user = autostart::userEntryPath(folders, desktopId);
   auto system = autostart::systemEntryPath(folders, desktopId);
   if (system && autostart::statusOfEntry(*system) == SMAppServiceStatus::Enabled) {
@@ -21,6 +29,7 @@ ServiceOutcome unregisterEntry(const xdg::Folders& folders, const std::string& d
 }
 
 ServiceOutcome switchEntry(const xdg::Folders& folders, const std::string& desktopId, bool enabled) {
+  if (auto error = noUserFolder(folders)) return error;
   auto path = autostart::effectiveEntryPath(folders, desktopId);
   if (!path) return ServiceError{"There is no autostart entry " + desktopId + ".desktop to switch"};
   return autostart::writeSwitchedCopy(*path, autostart::userEntryPath(folders, desktopId), enabled);
@@ -32,6 +41,7 @@ class MainService : public SMAppService {
 
   SMAppServiceStatus status() override { return statusOf(options_.folders, options_.desktopId); }
   ServiceOutcome registerAndReturnError() override {
+    if (auto error = noUserFolder(options_.folders)) return error;
     const std::optional<std::string> program = options_.program.executablePath();
     if (!program) {
       return ServiceError{"The location of this program is unknown: it was moved or removed while running"};

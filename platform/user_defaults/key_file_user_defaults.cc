@@ -30,9 +30,10 @@ GKeyFile* load(const std::string& path) {
 }  // namespace
 
 KeyFileUserDefaults::KeyFileUserDefaults(const xdg::Folders& folders, const std::string& applicationId)
-    : path_(folders.configHome + "/" + applicationId + "/" + kFileName) {}
+    : path_(folders.configHome.empty() ? std::string() : folders.configHome + "/" + applicationId + "/" + kFileName) {}
 
 bool KeyFileUserDefaults::boolForKey(const std::string& key) {
+  if (path().empty()) return false;
   g_autoptr(GKeyFile) file = load(path());
   g_autoptr(GError) error = nullptr;
   const gboolean value = g_key_file_get_boolean(file, kGroup, key.c_str(), &error);
@@ -42,6 +43,10 @@ bool KeyFileUserDefaults::boolForKey(const std::string& key) {
 
 bool KeyFileUserDefaults::setBoolForKey(bool value, const std::string& key) {
   const std::string file_path = path();
+  if (file_path.empty()) {
+    fprintf(stderr, "tessra: there is no configuration folder (HOME is not usable): %s is not saved\n", key.c_str());
+    return false;
+  }
   g_autofree gchar* folder = g_path_get_dirname(file_path.c_str());
   if (g_mkdir_with_parents(folder, 0700) != 0) {
     fprintf(stderr, "tessra: cannot create %s: %s\n", folder, g_strerror(errno));

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace xdg {
@@ -9,7 +11,9 @@ namespace xdg {
 // at start (resolveFolders) and hands them to each adapter that needs them; tests hand in
 // temporary folders. Plain values: nothing looks at the environment after start.
 struct Folders {
-  std::string configHome;               // $XDG_CONFIG_HOME, or ~/.config
+  // $XDG_CONFIG_HOME, or ~/.config; empty when this user has no home folder that can be
+  // found, and then adapters write nothing there (each says so in one line).
+  std::string configHome;
   std::vector<std::string> configDirs;  // $XDG_CONFIG_DIRS, most important first, or /etc/xdg
 };
 
@@ -18,5 +22,14 @@ struct Folders {
 // process. Relative paths, which the base directory rules say to ignore, are left out.
 // Main thread, at start.
 Folders resolveFolders();
+
+// The user's configuration folder, from what GLib found ($XDG_CONFIG_HOME, else
+// $HOME/.config), $HOME, and the home folder the user database gives this user. The first
+// absolute one of: GLib's answer, $HOME/.config, <account home>/.config. A HOME that is
+// empty or relative (a service started with HOME= or HOME=.) would otherwise put the
+// settings under whatever folder the program was started in; the account's home is where
+// the user's desktop session keeps them. Empty when none is absolute.
+std::string chooseConfigHome(std::string_view glibConfigHome, std::string_view home,
+                             const std::optional<std::string>& accountHome);
 
 }  // namespace xdg

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "platform/dispatch/main_queue.h"
 
@@ -19,9 +20,21 @@ class FakeMainQueue : public MainQueue {
     std::lock_guard lock(mutex_);
     blocks_.push_back(std::move(block));
   }
-  void asyncAfter(std::chrono::milliseconds delay, Block block) override {
+  TimerId asyncAfter(std::chrono::milliseconds delay, Block block) override {
     std::lock_guard lock(mutex_);
-    delayed_.emplace(now_ + delay, std::move(block));
+    const TimerId id = ++lastTimerId_;
+    delayed_.emplace(Due{now_ + delay, id}, std::move(block));
+    return id;
+  }
+  void cancelAsyncAfter(TimerId timer) override {
+    Block withdrawn;
+    std::lock_guard lock(mutex_);
+    for (auto it = delayed_.begin(); it != delayed_.end(); ++it) {
+      if (it->first.second != timer) continue;
+      withdrawn = std::move(it->second);
+      delayed_.erase(it);
+      break;
+    }
   }
   bool isMainThread() const override { return std::this_thread::get_id() == mainThread_; }
 
@@ -53,7 +66,7 @@ class FakeMainQueue : public MainQueue {
   void advance(std::chrono::milliseconds by) {
     std::lock_guard lock(mutex_);
     now_ += by;
-    auto due = delayed_.upper_bound(now_);
+    auto due = delayed_.lower_bound(Due{now_ + std::chrono::milliseconds(1), 0});
     for (auto it = delayed_.begin(); it != due; ++it) blocks_.push_back(std::move(it->second));
     delayed_.erase(delayed_.begin(), due);
   }
@@ -64,13 +77,16 @@ class FakeMainQueue : public MainQueue {
   // Delay of the earliest waiting block, counted from now.
   std::chrono::milliseconds nextDelay() const {
     std::lock_guard lock(mutex_);
-    return delayed_.empty() ? std::chrono::milliseconds::max() : delayed_.begin()->first - now_;
+    return delayed_.empty() ? std::chrono::milliseconds::max() : delayed_.begin()->first.first - now_;
   }
 
  private:
   mutable std::mutex mutex_;
   std::deque<Block> blocks_;
-  std::multimap<std::chrono::milliseconds, Block> delayed_;
+  // By due time, then by submission.
+  using Due = std::pair<std::chrono::milliseconds, TimerId>;
+  std::map<Due, Block> delayed_;
+  TimerId lastTimerId_ = 0;
   std::chrono::milliseconds now_{0};
   std::thread::id mainThread_ = std::this_thread::get_id();
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -115,6 +116,24 @@ TEST(GlibMainQueueTest, BlocksStillWaitingWhenTheQueueGoesAwayNeverRun) {
       },
       &passed);
   ASSERT_TRUE(pumpUntil([&] { return passed; }));
+  EXPECT_EQ(ran, 0);
+}
+
+// A permission probe that has answered withdraws its time limit: it must not run, nor keep
+// what it holds alive until it would have come due.
+TEST(GlibMainQueueTest, AWithdrawnBlockNeverRunsAndLetsGoAtOnce) {
+  dispatch::GlibMainQueue queue;
+  int ran = 0;
+  auto held = std::make_shared<int>(0);
+  const std::weak_ptr<int> watch = held;
+  const dispatch::TimerId withdrawn = queue.asyncAfter(20ms, [&ran, held] { ++ran; });
+  bool kept = false;
+  queue.asyncAfter(40ms, [&] { kept = true; });
+  held.reset();
+  queue.cancelAsyncAfter(withdrawn);
+  EXPECT_TRUE(watch.expired());
+  queue.cancelAsyncAfter(withdrawn);  // spent: nothing happens
+  ASSERT_TRUE(pumpUntil([&] { return kept; }));
   EXPECT_EQ(ran, 0);
 }
 

@@ -183,10 +183,20 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
   }
   // Control characters and bytes that are not UTF-8 cannot be held by a desktop entry at
   // all: refused, nothing written.
+  // Nor may a program be started at every login that other users could swap: one in a
+  // folder they can write, sticky (like /tmp) or not.
+  for (const auto& [folderName, mode] : {std::pair<std::string, mode_t>{"shared", 0777}, {"sticky", 01777}}) {
+    const std::string program = root + "/" + folderName + "/tessra";
+    std::filesystem::create_directories(root + "/" + folderName);
+    ASSERT_EQ(chmod((root + "/" + folderName).c_str(), mode), 0);
+    std::filesystem::create_symlink(executable, program);
+  }
   std::filesystem::remove(userEntry());
   for (const auto& [program, reason] :
        {std::pair<std::string, std::string>{root + "/bin/tab\there/tessra", "holds control characters"},
-        {root + "/bin/caf\xe9/tessra", "is not valid UTF-8"}}) {
+        {root + "/bin/caf\xe9/tessra", "is not valid UTF-8"},
+        {root + "/shared/tessra", root + "/shared can be written by other users"},
+        {root + "/sticky/tessra", root + "/sticky can be written by other users"}}) {
     bundle::testing::FakeBundle programAt;
     programAt.executable = program;
     service_management::AutostartServiceManagement services(
@@ -197,6 +207,42 @@ TEST_F(AutostartTest, ExecQuotingSurvivesAwkwardProgramPaths) {
     EXPECT_TRUE(g_utf8_validate(refused->localizedDescription.c_str(), -1, nullptr)) << "fit for the log";
     EXPECT_FALSE(std::filesystem::exists(userEntry())) << reason;
   }
+}
+
+// Dotfile managers keep the entry as a link into the user's own repository: it stays a
+// link, and what it points to is replaced in one step. A target of another user's is left
+// alone, with one line in the log.
+TEST_F(AutostartTest, ALinkedEntryStaysALinkAndOnlyATargetOfOursIsReplaced) {
+  const std::string kept = root + "/dotfiles/tessra.desktop";
+  writeFile(kept, entryStarting(root + "/gone/tessra", "Comment=kept in my dotfiles\n"));
+  std::filesystem::create_directories(configHome + "/autostart");
+  std::filesystem::create_symlink(kept, userEntry());
+
+  LaunchAtLogin::setIsEnabled(true);
+  EXPECT_TRUE(std::filesystem::is_symlink(userEntry()));
+  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+  EXPECT_THAT(execArguments(kept), ElementsAre(executable));
+  EXPECT_EQ(desktopKey(kept, "Comment"), "kept in my dotfiles");
+  LaunchAtLogin::setIsEnabled(true);  // again: what was there is taken down and written anew
+  LaunchAtLogin::setIsEnabled(false);
+  EXPECT_TRUE(std::filesystem::is_symlink(userEntry()));
+  EXPECT_FALSE(LaunchAtLogin::isEnabled());
+  LaunchAtLogin::setIsEnabled(true);
+  EXPECT_TRUE(std::filesystem::is_symlink(userEntry()));
+  EXPECT_TRUE(LaunchAtLogin::isEnabled());
+  EXPECT_EQ(desktopKey(kept, "Comment"), "kept in my dotfiles");
+
+  if (geteuid() != 0) GTEST_SKIP() << "giving the target to another user needs root";
+  writeFile(kept, entryStarting(root + "/gone/tessra"));
+  ASSERT_EQ(chown(kept.c_str(), 65534, 65534), 0);
+  const std::string before = readFile(kept);
+  LaunchAtLogin::setIsEnabled(true);
+  EXPECT_FALSE(LaunchAtLogin::isEnabled());
+  EXPECT_TRUE(std::filesystem::is_symlink(userEntry()));
+  EXPECT_EQ(readFile(kept), before);
+  auto logged = lines(logText());
+  ASSERT_EQ(logged.size(), 1u) << logText();
+  EXPECT_THAT(logged[0], HasSubstr(kept + " belongs to another user"));
 }
 
 TEST_F(AutostartTest, TheProgramsOwnAdaptersRegisterThisProgram) {
