@@ -73,8 +73,9 @@ struct DriverServer::Impl {
   static gboolean onIncoming(GSocketService*, GSocketConnection* connection, GObject*, gpointer data);
   void attach(GSocketConnection* connection);
   void detach();
-  // Handles buffered lines and reads more, as far as back-pressure allows.
-  void takeInput(const std::shared_ptr<AttachedDriver>& client);
+  // Handles buffered lines and reads more, as far as back-pressure allows. Takes its own
+  // reference: a line it handles may detach the client, which clears `client`.
+  void takeInput(std::shared_ptr<AttachedDriver> client);
   void takeOnePiece(const std::shared_ptr<AttachedDriver>& client);
   void finishInput(const std::shared_ptr<AttachedDriver>& client);
   void readMore(const std::shared_ptr<AttachedDriver>& client);
@@ -186,7 +187,7 @@ void DriverServer::Impl::detach() {
   g_socket_close(g_socket_connection_get_socket(gone->connection), nullptr);
 }
 
-void DriverServer::Impl::takeInput(const std::shared_ptr<AttachedDriver>& from) {
+void DriverServer::Impl::takeInput(std::shared_ptr<AttachedDriver> from) {
   // Answers written while handling a line come back here through write(); the loop below
   // already looks at the budget before each line.
   if (from->takingInput) return;

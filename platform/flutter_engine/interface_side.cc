@@ -51,19 +51,17 @@ void InterfaceSide::invokeMethod(const std::string& channel, const std::string& 
 void InterfaceSide::listen(const std::string& channel, const flutter::EncodableValue& arguments, EventCallback onEvent,
                            ReplyCallback onReply) {
   const uint64_t id = nextListenerId_++;
-  const bool newChannel = streamChannels_.insert(channel).second;
+  ++unansweredListens_[channel];
   listeners_[channel] = Listener{id, std::move(onEvent)};
   invokeMethod(channel, "listen", arguments,
-               [this, watch = lifetime_.watch(), channel, id, newChannel,
-                onReply = std::move(onReply)](const FlutterReply& reply) {
+               [this, watch = lifetime_.watch(), channel, id, onReply = std::move(onReply)](const FlutterReply& reply) {
                  if (!dispatch::Lifetime::alive(watch)) return;
+                 if (--unansweredListens_[channel] == 0) unansweredListens_.erase(channel);
                  if (std::holds_alternative<flutter::EncodableValue>(reply)) {
                    streamChannels_.insert(channel);
                  } else {
-                   // A refused or unknown stream leaves nothing to route events for, and
-                   // its name is not kept: a driver could otherwise grow the set without end.
+                   // A refused or unknown stream leaves nothing to route events for.
                    stopListening(channel, id);
-                   if (newChannel && listeners_.count(channel) == 0) streamChannels_.erase(channel);
                  }
                  if (onReply) onReply(reply);
                });
@@ -102,7 +100,7 @@ void InterfaceSide::receive(const std::string& channel, const std::vector<uint8_
   auto call = StandardMethodCodec::decodeMethodCall(message);
   if (!call) {
     reply({});
-    if (streamChannels_.count(channel) != 0) return;  // a late event
+    if (streamChannels_.count(channel) != 0 || unansweredListens_.count(channel) != 0) return;  // a late event
     flutter::logEmbeddingProblem("channel \"" + channel + "\": undecodable call from the host dropped (" +
                                  call.error() + ")");
     return;

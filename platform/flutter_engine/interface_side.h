@@ -80,10 +80,12 @@ class InterfaceSide {
   InProcessMessenger& messenger_;
   std::map<std::string, Listener> listeners_;
   std::map<std::string, CallHandler> handlers_;
-  // Channels listened to at some point (refused listens not counted): events still on
-  // their way after a cancel land there and are dropped quietly rather than taken for
-  // broken calls.
+  // Channels with an accepted listen at some point, and channels with listens not yet
+  // answered (how many): events still on their way after a cancel land there and are
+  // dropped quietly rather than taken for broken calls. A refused listen leaves no name
+  // behind, however many listens on the name were under way at once.
   std::set<std::string> streamChannels_;
+  std::map<std::string, int> unansweredListens_;
   CallInterceptor interceptor_;
   uint64_t nextListenerId_ = 1;
   // Lets queued callbacks find out that this object is gone.
