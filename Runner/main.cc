@@ -6,6 +6,7 @@
 #include "BuiltInInterface/built_in_interface.h"
 #include "LaunchAtLogin/launch_at_login.h"
 #include "Runner/MainMenu.h"
+#include "Runner/channels.h"
 #include "Runner/embedding/flutter_view_controller.h"
 #include "Runner/linux_adapters.h"
 #include "platform/appkit/ns_application.h"
@@ -25,8 +26,9 @@ int main(int argc, char* argv[]) {
   LinuxAdapters adapters(xdg::resolveFolders());
   LaunchAtLogin::installPlatform(adapters.loginItemPlatform());
   dispatch::MainQueue& mainQueue = adapters.mainQueue();
-  flutter::FlutterViewController::setEngineFactory(
-      [&mainQueue] { return engine::makeStandInEngine(mainQueue, built_in::BuiltInInterface::runInApplication); });
+  flutter::FlutterViewController::setEngineFactory([&mainQueue] {
+    return engine::makeStandInEngine(mainQueue, built_in::BuiltInInterface::runInApplication, {channels::kScan.name});
+  });
 
   MainMenu mainMenu(adapters.discoveryServices(std::cout));
   std::exit(appkit::NSApplicationMain(argc, argv, mainMenu));

@@ -3,7 +3,7 @@
 #include <gio/gio.h>
 
 #include <iostream>
-#include <set>
+#include <map>
 
 #include "platform/dispatch/lifetime.h"
 #include "platform/engine_driver/driver_protocol.h"
@@ -50,7 +50,10 @@ struct AttachedDriver {
   bool writing = false;
 
   bool closed = false;
-  std::set<std::string> listens;
+  // The client's listens, each with the number of its latest listen request, so that a
+  // listener replaced by the client's own next listen on the channel ends without a word.
+  std::map<std::string, uint64_t> listens;
+  uint64_t nextListen = 1;
   // Once the input has ended: fires when the peer closes its reading side as well.
   GSource* hangupWatch = nullptr;  // owned: one reference, while attached to the main context
 
@@ -173,12 +176,13 @@ void DriverServer::Impl::detach() {
   std::shared_ptr<AttachedDriver> gone = std::move(client);
   client.reset();
   gone->closed = true;
-  interface.setCallInterceptor({});
   // The host keeps its stream handlers; it just hears that nobody listens any more.
-  for (const auto& channel : gone->listens) {
+  for (const auto& [channel, serial] : gone->listens) {
     if (interface.isListening(channel)) interface.cancel(channel, flutter::EncodableValue(), {});
   }
   gone->listens.clear();
+  // Only now: the built-in interface takes over again once the listens are gone.
+  interface.setCallInterceptor({});
   if (gone->hangupWatch) g_source_destroy(gone->hangupWatch);
   g_clear_pointer(&gone->hangupWatch, g_source_unref);
   g_cancellable_cancel(gone->cancellable);
@@ -327,24 +331,47 @@ void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from,
       interface.invokeMethod(request.channel, request.method, request.arguments, replyTo);
       break;
     case DriverRequest::Op::kListen: {
-      from->listens.insert(request.channel);
-      auto onEvent = [this, weak, channel = request.channel](const StreamEvent& event) {
+      if (interface.isSweepChannel(request.channel) &&
+          interface.sweepsInFlight(request.channel) >= static_cast<int>(kMaxDriverSweeps)) {
+        replyTo(flutter::FlutterError{"too-many-sweeps",
+                                      std::to_string(kMaxDriverSweeps) +
+                                          " sweeps are running on this channel already; listen again after a "
+                                          "completion null",
+                                      flutter::EncodableValue()});
+        break;
+      }
+      const uint64_t serial = from->nextListen++;
+      from->listens[request.channel] = serial;
+      auto onEvent = [this, weak, channel = request.channel, serial](const StreamEvent& event) {
         auto attached = weak.lock();
         if (!attached) return;
-        if (event.kind == StreamEvent::Kind::kEndOfStream) attached->listens.erase(channel);
+        auto listen = attached->listens.find(channel);
+        const bool current = listen != attached->listens.end() && listen->second == serial;
+        if (event.kind == StreamEvent::Kind::kEndOfStream) {
+          // The client's own newer listen took the stream over: it goes on for the client.
+          if (!current) return;
+          attached->listens.erase(listen);
+        }
         write(attached, driverEventLine(channel, event));
       };
-      auto onReply = [weak, channel = request.channel, replyTo](const flutter::FlutterReply& reply) {
+      auto onReply = [weak, channel = request.channel, serial, replyTo](const flutter::FlutterReply& reply) {
         auto attached = weak.lock();
         // A refused listen leaves nothing behind to cancel later.
-        if (attached && !std::holds_alternative<flutter::EncodableValue>(reply)) attached->listens.erase(channel);
+        if (attached && !std::holds_alternative<flutter::EncodableValue>(reply)) {
+          auto listen = attached->listens.find(channel);
+          if (listen != attached->listens.end() && listen->second == serial) attached->listens.erase(listen);
+        }
         replyTo(reply);
       };
       interface.listen(request.channel, request.arguments, onEvent, onReply);
       break;
     }
     case DriverRequest::Op::kCancel:
-      from->listens.erase(request.channel);
+      if (from->listens.erase(request.channel) == 0 && interface.isListening(request.channel)) {
+        // Someone else's listen (the built-in interface's, from before the client came).
+        replyTo(flutter::FlutterError{"error", "No active stream to cancel", flutter::EncodableValue()});
+        break;
+      }
       interface.cancel(request.channel, request.arguments, replyTo);
       break;
   }

@@ -11,6 +11,7 @@ namespace engine {
 StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions options)
     : messenger_(std::make_unique<InProcessMessenger>(queue)),
       interface_(std::make_unique<InterfaceSide>(*messenger_)) {
+  for (const auto& channel : options.sweepChannels) interface_->declareSweepChannel(channel);
   if (options.runInterface) program_ = options.runInterface(*interface_);
   if (options.driverSocketPath) {
     std::string whyNot;
@@ -37,11 +38,13 @@ appkit::NSView& StandInEngine::view() {
 void StandInEngine::notePluginRegistered(const std::string& key) { registeredPlugins_.push_back(key); }
 
 std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue,
-                                                          InterfaceProgramFactory runInterface) {
+                                                          InterfaceProgramFactory runInterface,
+                                                          std::vector<std::string> sweepChannels) {
   StandInEngineOptions options;
   const char* socketPath = std::getenv("TESSRA_DRIVER_SOCKET");
   if (socketPath != nullptr && *socketPath != '\0') options.driverSocketPath = socketPath;
   options.runInterface = std::move(runInterface);
+  options.sweepChannels = std::move(sweepChannels);
   return std::make_unique<StandInEngine>(queue, std::move(options));
 }
 

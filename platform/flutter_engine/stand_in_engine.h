@@ -25,6 +25,9 @@ struct StandInEngineOptions {
   std::optional<std::string> driverSocketPath;
   // The interface the engine runs; none (an empty view) when not given.
   InterfaceProgramFactory runInterface;
+  // Event channels whose every listen starts work that ends with a null event (see
+  // InterfaceSide::declareSweepChannel).
+  std::vector<std::string> sweepChannels;
 };
 
 // The engine the host runs on this platform: an in-process interface side behind a real
@@ -60,6 +63,7 @@ class StandInEngine : public flutter::FlutterEngine {
 // host reads no environment); problems with it are reported on standard error and the
 // application runs without a driver.
 std::unique_ptr<flutter::FlutterEngine> makeStandInEngine(dispatch::MainQueue& queue,
-                                                          InterfaceProgramFactory runInterface);
+                                                          InterfaceProgramFactory runInterface,
+                                                          std::vector<std::string> sweepChannels);
 
 }  // namespace engine

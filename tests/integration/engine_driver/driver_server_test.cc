@@ -137,6 +137,7 @@ class RecordingStream : public flutter::FlutterStreamHandler {
                                                              flutter::FlutterEventSink sink) override {
     listenArguments = arguments;
     this->sink = std::move(sink);
+    if (onListen) onListen();
     return std::nullopt;
   }
   std::optional<flutter::FlutterError> onCancelWithArguments(const EncodableValue&) override {
@@ -146,6 +147,7 @@ class RecordingStream : public flutter::FlutterStreamHandler {
   }
   EncodableValue listenArguments;
   flutter::FlutterEventSink sink;
+  std::function<void()> onListen;
   int cancels = 0;
 };
 
@@ -164,12 +166,14 @@ class DriverServerTest : public ::testing::Test {
     rmdir(dir_.c_str());
   }
 
-  StandInEngine& startEngine() {
+  StandInEngine& startEngine(std::vector<std::string> sweepChannels = {}) {
     // The built-in interface too: it must stay out of the host's calls while a driver has them.
     engine_ = std::make_unique<StandInEngine>(
-        queue_, StandInEngineOptions{path_, [this](InterfaceSide& side) {
+        queue_, StandInEngineOptions{path_,
+                                     [this](InterfaceSide& side) {
                                        return std::make_unique<built_in::BuiltInInterface>(side, [this] { ++quits_; });
-                                     }});
+                                     },
+                                     std::move(sweepChannels)});
     return *engine_;
   }
   flutter::FlutterBinaryMessenger& host() { return engine_->binaryMessenger(); }
@@ -363,6 +367,32 @@ TEST_F(DriverServerTest, ListenEventsAndCancel) {
   EXPECT_EQ(stream->cancels, 1);
   client.send(R"({"id":3,"op":"cancel","channel":"scan"})");
   EXPECT_EQ(client.next()["error"]["code"], "error") << "nothing left to cancel";
+}
+
+TEST_F(DriverServerTest, OneWriteOfManySweepListensStartsTwoSweepsAndRefusesTheRest) {
+  startEngine({"scan"});
+  auto stream = serveScan();
+  size_t sweeps = 0;  // each listen the host takes starts one
+  stream->onListen = [&] { ++sweeps; };
+  Client client(path_, pump_);
+  std::string lines;
+  for (int id = 1; id <= 64; ++id) lines += Json{{"id", id}, {"op", "listen"}, {"channel", "scan"}}.dump() + "\n";
+  client.sendAll(lines);
+  int accepted = 0, refused = 0;
+  for (int i = 0; i < 64; ++i) {
+    Json answer = client.next();
+    if (answer.contains("reply")) ++accepted;
+    if (answer.contains("error") && answer["error"]["code"] == "too-many-sweeps") ++refused;
+  }
+  EXPECT_EQ(accepted, static_cast<int>(kMaxDriverSweeps));
+  EXPECT_EQ(refused, 64 - static_cast<int>(kMaxDriverSweeps));
+  EXPECT_EQ(sweeps, kMaxDriverSweeps);
+
+  // Both sweeps report to the newest listen; the client's own second listen ends nothing.
+  stream->sink(EncodableValue());
+  EXPECT_EQ(client.next(), Json::parse(R"({"event":"scan","value":null})"));
+  client.send(R"({"id":65,"op":"listen","channel":"scan"})");
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":65,"reply":null})")) << "a null makes room for one more";
 }
 
 TEST_F(DriverServerTest, AClientThatOnlyStopsSendingKeepsGettingAnswersAndEventsUntilItCloses) {
