@@ -1,5 +1,7 @@
 #include "platform/flutter_engine/stand_in_engine.h"
 
+#include <gio/gio.h>
+
 #include <cstdlib>
 #include <iostream>
 
@@ -18,9 +20,17 @@ StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions op
     driver_ = DriverServer::start(*options.driverSocketPath, *interface_, whyNot);
     if (!driver_) std::cerr << "tessra: no driver endpoint: " << whyNot << std::endl;
   }
+  GApplication* application = g_application_get_default();
+  if (driver_ && application) {
+    application_ = G_APPLICATION(g_object_ref(application));
+    shutdownHandler_ = g_signal_connect_swapped(application, "shutdown",
+                                                G_CALLBACK(+[](StandInEngine* self) { self->driver_.reset(); }), this);
+  }
 }
 
 StandInEngine::~StandInEngine() {
+  if (application_) g_clear_signal_handler(&shutdownHandler_, application_);
+  g_clear_object(&application_);
   // The interface's widgets live inside the view.
   if (program_) program_->dismantle();
 }

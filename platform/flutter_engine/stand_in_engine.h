@@ -11,6 +11,8 @@
 #include "platform/flutter_engine/interface_program.h"
 #include "platform/flutter_engine/interface_side.h"
 
+typedef struct _GApplication GApplication;  // as GIO declares it
+
 namespace engine {
 
 class DriverServer;
@@ -33,7 +35,9 @@ struct StandInEngineOptions {
 // The engine the host runs on this platform: an in-process interface side behind a real
 // standard-codec messenger, the interface program running there, the optional driver
 // endpoint and a GTK view. Created and used on the main thread; messages cross through
-// `queue`.
+// `queue`. The driver endpoint stops, and its socket file goes, when the application shuts
+// down (GApplication's "shutdown"), as a real engine shuts down when the application ends:
+// the program ends with exit(), which runs no destructor.
 class StandInEngine : public flutter::FlutterEngine {
  public:
   StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions options);
@@ -56,6 +60,9 @@ class StandInEngine : public flutter::FlutterEngine {
   std::unique_ptr<DriverServer> driver_;
   std::unique_ptr<EngineView> view_;
   std::vector<std::string> registeredPlugins_;
+  // The application whose shutdown stops the driver endpoint, and that signal's handler.
+  GApplication* application_ = nullptr;  // owned: one reference
+  unsigned long shutdownHandler_ = 0;
 };
 
 // What main() hands to FlutterViewController::setEngineFactory: an engine running the

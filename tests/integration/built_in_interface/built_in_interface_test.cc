@@ -98,8 +98,10 @@ TEST_F(BuiltInInterface, AQuitRequestAsksAndEachAnswerDoesWhatItSays) {
   question = app_.ui().waitForLabel(app_.root(), "Quit tessra?");
   ASSERT_TRUE(question);
   ASSERT_TRUE(AccessibleUi::pointAt(*question));
+  ASSERT_TRUE(std::filesystem::exists(app_.driverSocket()));
   ASSERT_TRUE(AccessibleUi::pressKeys("Return"));
   EXPECT_EQ(app_.process().waitForExit(10s), 0);
+  EXPECT_FALSE(std::filesystem::exists(app_.driverSocket())) << "the socket file goes with a confirmed quit";
 }
 
 }  // namespace

@@ -244,6 +244,38 @@ TEST_F(DriverServerTest, AStaleSocketIsReplacedButALiveOneIsNot) {
   EXPECT_TRUE(client.connected());
 }
 
+TEST_F(DriverServerTest, ABusySocketIsLeftAloneAndAFolderOthersCanWriteIsWarnedOf) {
+  // Listening, with a backlog already full: connecting fails with EAGAIN, not ECONNREFUSED.
+  int busy = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
+  ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(listen(busy, 0), 0);
+  std::vector<std::unique_ptr<Client>> waiting;
+  do {
+    waiting.push_back(std::make_unique<Client>(path_, pump_));
+  } while (waiting.back()->connected() && waiting.size() < 8);
+  InProcessMessenger messenger(queue_);
+  InterfaceSide side(messenger);
+  std::string whyNot;
+  EXPECT_EQ(DriverServer::start(path_, side, whyNot), nullptr);
+  EXPECT_NE(whyNot.find("leaving it alone"), std::string::npos) << whyNot;
+  struct stat info {};
+  EXPECT_EQ(lstat(path_.c_str(), &info), 0) << "still there";
+  close(busy);
+  unlink(path_.c_str());
+
+  for (const auto& [mode, warned] : {std::pair{0777, true}, {01777, false}, {0700, false}}) {
+    ASSERT_EQ(chmod(dir_.c_str(), static_cast<mode_t>(mode)), 0);
+    ::testing::internal::CaptureStderr();
+    auto server = DriverServer::start(path_, side, whyNot);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(server, nullptr) << whyNot;
+    EXPECT_EQ(said.find("can be written by other users") != std::string::npos, warned) << std::oct << mode << said;
+  }
+}
+
 TEST_F(DriverServerTest, AnotherUserIsTurnedAwayWithOneLine) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to connect as another user";
   startEngine();
