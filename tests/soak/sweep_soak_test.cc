@@ -154,15 +154,12 @@ TEST_F(ScanSoak, FiftySweepsInARowThroughOneListenerLoseNothingAndLeaveNothing) 
   EXPECT_EQ(app_->standardOutput(), "");
 }
 
-TEST_F(ScanSoak, TwoOverlappingSweepsEachReportEveryAddressAndCompleteAndAThirdWaits) {
+TEST_F(ScanSoak, TwoOverlappingSweepsEachReportEveryAddressAndComplete) {
   const int descriptorsBefore = settledDescriptors();
   // Each listen replaces the sink; every sweep still running reports to the newest. The
-  // driver lets two sweeps run at once.
+  // driver lets two sweeps run at once (a third is refused: engine_driver_server_test).
   listen();
   listen();
-  auto third = driver_->listen(kScanChannel);
-  ASSERT_TRUE(third);
-  EXPECT_EQ((*third)["error"]["code"], "too-many-sweeps") << third->dump();
   Sweeps got = collect(2);
   expectEveryAddress(got, 2);
   EXPECT_EQ(got.answered, fakelanReachable());
