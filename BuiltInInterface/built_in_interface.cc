@@ -31,9 +31,14 @@ BuiltInInterface::BuiltInInterface(engine::InterfaceSide& interface, std::functi
                                     result(flutter::EncodableValue());
                                     onQuitAttempt();
                                   });
+  // A driver coming or going, or a sweep ending: what the controls may do changes.
+  interface_.setStateObserver([this] {
+    if (widgets_) widgets_->showInterfaceState(interface_.takenOver());
+  });
 }
 
 BuiltInInterface::~BuiltInInterface() {
+  interface_.setStateObserver({});
   interface_.setMethodCallHandler(channels::kLifecycle.name, {});
   dismantle();
 }
@@ -66,6 +71,7 @@ void BuiltInInterface::build() {
   dropPendingBuild();
   widgets_ = std::make_unique<GtkBuiltInContent>(scan_, permission_, launchAtLogin_);
   view.setContent(widgets_->content());
+  widgets_->showInterfaceState(interface_.takenOver());
   askToQuit_ = [this](std::function<void(bool)> answer) {
     if (widgets_) widgets_->askToQuit(std::move(answer));
   };

@@ -25,7 +25,7 @@ class GtkBuiltInContent;
 // load) would come up noticeably later.
 //
 // While a driver is attached, host calls go to the driver instead and this does not act on
-// them; its own buttons still work. Main thread only.
+// them; it says so, and its controls are off (one interface at a time). Main thread only.
 class BuiltInInterface : public engine::InterfaceProgram {
  public:
   // `quit` ends the application.

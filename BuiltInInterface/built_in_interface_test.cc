@@ -38,7 +38,8 @@ class SweepHost : public flutter::FlutterStreamHandler {
 class BuiltInInterfaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    standIn = std::make_unique<engine::StandInEngine>(queue, engine::StandInEngineOptions{});
+    standIn = std::make_unique<engine::StandInEngine>(
+        queue, engine::StandInEngineOptions{std::nullopt, {}, {channels::kScan.name}});
     flutter::FlutterEventChannel::eventChannelWithName(channels::kScan.name, host()).setStreamHandler(sweep);
   }
   flutter::FlutterBinaryMessenger& host() { return standIn->binaryMessenger(); }
@@ -69,9 +70,8 @@ TEST_F(BuiltInInterfaceTest, AScanShowsEachAddressOnceAndEndsAtTheNullThatComple
   settle();
   ASSERT_EQ(sweep->listens, 1);
   sweep->report(7, true);
-  sweep->report(7, true);                          // a second sweep's report of the same address
+  sweep->report(7, true);                          // the same address again
   sweep->sink(EncodableMap{{"ip", "192.0.2.8"}});  // not a result: shown nowhere
-  sweep->sink(EncodableValue());                   // an earlier sweep's end: too soon to be ours
   settle();
   EXPECT_EQ(scan.phase(), ScanSession::Phase::kScanning);
   EXPECT_EQ(scan.resultCount(), 1);
@@ -96,7 +96,7 @@ TEST_F(BuiltInInterfaceTest, AScanShowsEachAddressOnceAndEndsAtTheNullThatComple
   EXPECT_EQ(sweep->cancels, 1) << "a complete scan stops listening";
 }
 
-TEST_F(BuiltInInterfaceTest, StoppingKeepsWhatWasShownAndASecondScanStartsAfresh) {
+TEST_F(BuiltInInterfaceTest, OneSweepAtATimeAndAStoppedSweepsNullIsNotTakenForNoNetwork) {
   ScanSession scan(ui());
   int resets = 0;
   scan.setObserver({[&] { ++resets; }, {}, {}});
@@ -104,21 +104,52 @@ TEST_F(BuiltInInterfaceTest, StoppingKeepsWhatWasShownAndASecondScanStartsAfresh
   settle();
   sweep->report(1, true);
   settle();
-  scan.start();  // while the first runs: the channel starts a second sweep
+  EXPECT_FALSE(scan.canStart());
+  scan.start();  // held down Alt+S
+  settle();
+  EXPECT_EQ(sweep->listens, 1) << "no second sweep while one runs";
+
+  scan.stop();
+  sweep->report(2, false);
+  settle();
+  EXPECT_EQ(scan.phase(), ScanSession::Phase::kStopped);
+  EXPECT_EQ(scan.resultCount(), 1) << "stopping keeps what was shown";
+  EXPECT_FALSE(scan.canStart()) << "the stopped sweep still runs in the host";
+  EXPECT_EQ(sweep->cancels, 0) << "the host hears the cancel after the sweep's null, which it would drop";
+
+  sweep->sink(EncodableValue());  // the stopped sweep's end, on its way while Scan is wanted
+  settle();
+  EXPECT_EQ(sweep->cancels, 1);
+  EXPECT_EQ(scan.phase(), ScanSession::Phase::kStopped) << "not \"no local network\"";
+  ASSERT_TRUE(scan.canStart());
+  scan.start();
   settle();
   EXPECT_EQ(sweep->listens, 2);
   EXPECT_EQ(resets, 2);
-  EXPECT_EQ(scan.resultCount(), 0);
+  EXPECT_EQ(scan.phase(), ScanSession::Phase::kScanning);
+  EXPECT_EQ(scan.resultCount(), 0) << "a second scan starts afresh";
+}
 
-  sweep->report(2, false);
+TEST_F(BuiltInInterfaceTest, WhileADriverHasTakenOverNoScanStartsAndItsListenEndsOurs) {
+  ScanSession scan(ui());
+  scan.start();
   settle();
-  const int cancelsBefore = sweep->cancels;
-  scan.stop();
-  sweep->report(3, true);
+  ui().setCallInterceptor([](const std::string&, const flutter::FlutterMethodCall&, flutter::FlutterResult result) {
+    result(EncodableValue());
+  });
+  std::vector<engine::StreamEvent> driverEvents;
+  ui().listen(channels::kScan.name, {}, [&](const engine::StreamEvent& event) { driverEvents.push_back(event); }, {});
   settle();
-  EXPECT_EQ(scan.phase(), ScanSession::Phase::kStopped);
-  EXPECT_EQ(scan.resultCount(), 1);
-  EXPECT_EQ(sweep->cancels, cancelsBefore + 1);
+  EXPECT_EQ(scan.phase(), ScanSession::Phase::kStopped) << "told that its stream ended, not left scanning";
+  sweep->sink(EncodableValue());
+  sweep->sink(EncodableValue());
+  settle();
+  EXPECT_FALSE(scan.canStart());
+  EXPECT_EQ(driverEvents.size(), 2u) << "the driver's stream goes on, with no end";
+
+  ui().setCallInterceptor({});
+  ui().cancel(channels::kScan.name, {}, {});
+  EXPECT_TRUE(scan.canStart());
 }
 
 TEST_F(BuiltInInterfaceTest, AScanEndedBeforeAnyResultFoundNoLocalNetwork) {
@@ -237,9 +268,11 @@ TEST_F(BuiltInInterfaceTest, AQuitAttemptEndsTheApplicationOnlyWhenThePersonSays
 
 TEST_F(BuiltInInterfaceTest, RunByTheEngineItEndsTheApplicationOnAQuitAttemptUnlessADriverHasTheCalls) {
   standIn = std::make_unique<engine::StandInEngine>(
-      queue, engine::StandInEngineOptions{std::nullopt, [this](engine::InterfaceSide& side) {
+      queue, engine::StandInEngineOptions{std::nullopt,
+                                          [this](engine::InterfaceSide& side) {
                                             return std::make_unique<BuiltInInterface>(side, [this] { ++quits; });
-                                          }});
+                                          },
+                                          {channels::kScan.name}});
   std::vector<flutter::FlutterReply> replies;
   auto lifecycle = flutter::FlutterMethodChannel::methodChannelWithName(channels::kLifecycle.name, host());
   lifecycle.invokeMethod("somethingElse", {}, [&](const flutter::FlutterReply& reply) { replies.push_back(reply); });

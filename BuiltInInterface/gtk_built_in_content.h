@@ -25,11 +25,15 @@ class GtkBuiltInContent {
   GtkWidget* content() const { return content_.get(); }
 
   void askToQuit(std::function<void(bool quit)> answer);
+  // While another interface (a driver) has taken over, says so and turns the controls off.
+  void showInterfaceState(bool takenOver);
 
  private:
   // Declared first so that they go last: the panels disconnect from their widgets while the
   // widgets still exist.
   OwnedWidget content_;
+  GtkWidget* takenOverBar_;
+  GtkWidget* settings_;
   GtkQuitDialog quitDialog_;
   GtkScanPanel scanPanel_;
   GtkPermissionPanel permissionPanel_;

@@ -153,7 +153,14 @@ void GtkScanPanel::showStatus() {
   setBoldText(reachableHeading_, reachableHeading.c_str());
   setBoldText(silentHeading_, silentHeading.c_str());
 
-  gtk_widget_set_sensitive(stopButton_, session_.listening());
+  // Scan waits for every sweep in flight to end, a stopped one included (see ScanSession).
+  gtk_widget_set_sensitive(scanButton_, controlsEnabled_ && session_.canStart());
+  gtk_widget_set_sensitive(stopButton_, controlsEnabled_ && session_.listening());
+}
+
+void GtkScanPanel::setControlsEnabled(bool enabled) {
+  controlsEnabled_ = enabled;
+  showStatus();
 }
 
 }  // namespace built_in

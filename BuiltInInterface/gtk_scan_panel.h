@@ -19,6 +19,8 @@ class GtkScanPanel {
   GtkScanPanel& operator=(const GtkScanPanel&) = delete;
 
   GtkWidget* widget() const { return root_.get(); }
+  // Off while another interface has taken over; also looks again at whether a scan can start.
+  void setControlsEnabled(bool enabled);
 
  private:
   static void onScanClicked(GtkButton*, gpointer self);
@@ -28,6 +30,7 @@ class GtkScanPanel {
   void showStatus();
 
   ScanSession& session_;
+  bool controlsEnabled_ = true;
   OwnedWidget root_;
   GtkWidget* scanButton_;
   GtkWidget* stopButton_;

@@ -48,7 +48,12 @@ ScanSession::~ScanSession() {
   if (listening()) interface_.cancel(channels::kScan.name, flutter::EncodableValue(), {});
 }
 
+bool ScanSession::canStart() const {
+  return !listening() && !interface_.takenOver() && interface_.sweepsInFlight(channels::kScan.name) == 0;
+}
+
 void ScanSession::start() {
+  if (!canStart()) return;
   reachable_.clear();
   silent_.clear();
   problem_.clear();
@@ -87,10 +92,7 @@ void ScanSession::onEvent(const engine::StreamEvent& event) {
   switch (event.kind) {
     case engine::StreamEvent::Kind::kValue:
       if (event.value.IsNull()) {
-        // With nothing reported yet, the end is the newest listen's: the host had no network
-        // to sweep. After some results, a scan short of all addresses is still going on and
-        // the end is an earlier sweep's.
-        if (resultCount() > 0 && resultCount() < channels::kScan.addressCount()) return;
+        // Ours alone (see start()): with nothing reported, the host had no network to sweep.
         interface_.cancel(channels::kScan.name, flutter::EncodableValue(), {});
         setPhase(resultCount() == 0 ? Phase::kNoNetwork : Phase::kComplete);
       } else {
@@ -103,6 +105,10 @@ void ScanSession::onEvent(const engine::StreamEvent& event) {
       notifyStatus();
       return;
     case engine::StreamEvent::Kind::kEndOfStream:
+      if (interface_.takenOver()) {
+        setPhase(Phase::kStopped);  // a driver's listen took the stream
+        return;
+      }
       problem_ = "the host ended the stream";
       setPhase(Phase::kFailed);
       return;
@@ -116,7 +122,7 @@ void ScanSession::onResult(const flutter::EncodableValue& value) {
   const auto* ipText = ip ? std::get_if<std::string>(ip) : nullptr;
   const auto* reachable = success ? std::get_if<bool>(success) : nullptr;
   if (!ipText || !reachable) return;  // not a result this interface can show
-  // With two sweeps reporting, an address comes twice; the first report stands.
+  // An address reported twice is shown once; the first report stands.
   if (reachable_.count(*ipText) || silent_.count(*ipText)) return;
   auto& kind = *reachable ? reachable_ : silent_;
   const auto inserted = kind.insert(*ipText).first;

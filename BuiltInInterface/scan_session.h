@@ -29,13 +29,12 @@ struct AddressOrder {
 // is drawn. It listens on the scan channel only when asked to (the interface never scans by
 // itself) and stops listening when asked to or once the sweep is complete.
 //
-// The channel starts one sweep per listen and never stops one, and every sweep still running
-// reports to the newest listener. So after a second start the results of both sweeps arrive
-// mixed; each address is counted once, and the scan counts as complete at the first
-// completion event that finds all channels::kScan.addressCount() addresses reported since the
-// latest start (an earlier sweep's completion event comes too soon for that and is passed
-// over). A completion event before any result is the host's answer that it found no local
-// network to scan.
+// One sweep at a time: the channel starts a sweep per listen and every sweep still running
+// reports to the newest listener, so a scan starts only while no sweep is in flight on the
+// channel (its own earlier one, stopped but still running in the host, or a driver's) and
+// while no other interface has taken over. A scan then sees its own sweep's events alone:
+// its completion event ends it, and one that comes before any result is the host's answer
+// that it found no local network to scan.
 //
 // Main thread only; the observer's callbacks run on it.
 class ScanSession {
@@ -62,9 +61,12 @@ class ScanSession {
 
   void setObserver(Observer observer) { observer_ = std::move(observer); }
 
-  // Listens (again, if already listening: the channel then runs a second sweep).
+  // Whether start() would start a scan now.
+  bool canStart() const;
+  // Listens, when canStart().
   void start();
-  // Stops listening; the sweep itself runs on in the host, unseen.
+  // Stops listening; the sweep itself runs on in the host, unseen, and the next scan can
+  // start once it has ended.
   void stop();
 
   Phase phase() const { return phase_; }

@@ -6,6 +6,7 @@
 #include "BuiltInInterface/built_in_interface.h"
 #include "LaunchAtLogin/launch_at_login.h"
 #include "Runner/MainMenu.h"
+#include "Runner/channels.h"
 #include "Runner/embedding/flutter_view_controller.h"
 #include "Runner/linux_adapters.h"
 #include "platform/appkit/ns_application.h"
@@ -28,7 +29,8 @@ int main(int argc, char* argv[]) {
   // The main window's engine, once made; it lives as long as mainMenu, which owns the window.
   engine::StandInEngine* engine = nullptr;
   flutter::FlutterViewController::setEngineFactory([&mainQueue, &engine] {
-    auto made = engine::makeStandInEngine(mainQueue, built_in::BuiltInInterface::runInApplication);
+    auto made =
+        engine::makeStandInEngine(mainQueue, built_in::BuiltInInterface::runInApplication, {channels::kScan.name});
     engine = made.get();
     return made;
   });

@@ -3,7 +3,7 @@
 #include <gio/gio.h>
 
 #include <iostream>
-#include <set>
+#include <map>
 
 #include "platform/dispatch/lifetime.h"
 #include "platform/engine_driver/driver_protocol.h"
@@ -50,7 +50,10 @@ struct AttachedDriver {
   bool writing = false;
 
   bool closed = false;
-  std::set<std::string> listens;
+  // The client's listens, each with the number of its latest listen request, so that a
+  // listener replaced by the client's own next listen on the channel ends without a word.
+  std::map<std::string, uint64_t> listens;
+  uint64_t nextListen = 1;
   // Once the input has ended: fires when the peer closes its reading side as well.
   GSource* hangupWatch = nullptr;  // owned: one reference, while attached to the main context
 
@@ -73,8 +76,9 @@ struct DriverServer::Impl {
   static gboolean onIncoming(GSocketService*, GSocketConnection* connection, GObject*, gpointer data);
   void attach(GSocketConnection* connection);
   void detach();
-  // Handles buffered lines and reads more, as far as back-pressure allows.
-  void takeInput(const std::shared_ptr<AttachedDriver>& client);
+  // Handles buffered lines and reads more, as far as back-pressure allows. Takes its own
+  // reference: a line it handles may detach the client, which clears `client`.
+  void takeInput(std::shared_ptr<AttachedDriver> client);
   void takeOnePiece(const std::shared_ptr<AttachedDriver>& client);
   void finishInput(const std::shared_ptr<AttachedDriver>& client);
   void readMore(const std::shared_ptr<AttachedDriver>& client);
@@ -172,12 +176,13 @@ void DriverServer::Impl::detach() {
   std::shared_ptr<AttachedDriver> gone = std::move(client);
   client.reset();
   gone->closed = true;
-  interface.setCallInterceptor({});
   // The host keeps its stream handlers; it just hears that nobody listens any more.
-  for (const auto& channel : gone->listens) {
+  for (const auto& [channel, serial] : gone->listens) {
     if (interface.isListening(channel)) interface.cancel(channel, flutter::EncodableValue(), {});
   }
   gone->listens.clear();
+  // Only now: the built-in interface takes over again once the listens are gone.
+  interface.setCallInterceptor({});
   if (gone->hangupWatch) g_source_destroy(gone->hangupWatch);
   g_clear_pointer(&gone->hangupWatch, g_source_unref);
   g_cancellable_cancel(gone->cancellable);
@@ -186,7 +191,7 @@ void DriverServer::Impl::detach() {
   g_socket_close(g_socket_connection_get_socket(gone->connection), nullptr);
 }
 
-void DriverServer::Impl::takeInput(const std::shared_ptr<AttachedDriver>& from) {
+void DriverServer::Impl::takeInput(std::shared_ptr<AttachedDriver> from) {
   // Answers written while handling a line come back here through write(); the loop below
   // already looks at the budget before each line.
   if (from->takingInput) return;
@@ -326,24 +331,47 @@ void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from,
       interface.invokeMethod(request.channel, request.method, request.arguments, replyTo);
       break;
     case DriverRequest::Op::kListen: {
-      from->listens.insert(request.channel);
-      auto onEvent = [this, weak, channel = request.channel](const StreamEvent& event) {
+      if (interface.isSweepChannel(request.channel) &&
+          interface.sweepsInFlight(request.channel) >= static_cast<int>(kMaxDriverSweeps)) {
+        replyTo(flutter::FlutterError{"too-many-sweeps",
+                                      std::to_string(kMaxDriverSweeps) +
+                                          " sweeps are running on this channel already; listen again after a "
+                                          "completion null",
+                                      flutter::EncodableValue()});
+        break;
+      }
+      const uint64_t serial = from->nextListen++;
+      from->listens[request.channel] = serial;
+      auto onEvent = [this, weak, channel = request.channel, serial](const StreamEvent& event) {
         auto attached = weak.lock();
         if (!attached) return;
-        if (event.kind == StreamEvent::Kind::kEndOfStream) attached->listens.erase(channel);
+        auto listen = attached->listens.find(channel);
+        const bool current = listen != attached->listens.end() && listen->second == serial;
+        if (event.kind == StreamEvent::Kind::kEndOfStream) {
+          // The client's own newer listen took the stream over: it goes on for the client.
+          if (!current) return;
+          attached->listens.erase(listen);
+        }
         write(attached, driverEventLine(channel, event));
       };
-      auto onReply = [weak, channel = request.channel, replyTo](const flutter::FlutterReply& reply) {
+      auto onReply = [weak, channel = request.channel, serial, replyTo](const flutter::FlutterReply& reply) {
         auto attached = weak.lock();
         // A refused listen leaves nothing behind to cancel later.
-        if (attached && !std::holds_alternative<flutter::EncodableValue>(reply)) attached->listens.erase(channel);
+        if (attached && !std::holds_alternative<flutter::EncodableValue>(reply)) {
+          auto listen = attached->listens.find(channel);
+          if (listen != attached->listens.end() && listen->second == serial) attached->listens.erase(listen);
+        }
         replyTo(reply);
       };
       interface.listen(request.channel, request.arguments, onEvent, onReply);
       break;
     }
     case DriverRequest::Op::kCancel:
-      from->listens.erase(request.channel);
+      if (from->listens.erase(request.channel) == 0 && interface.isListening(request.channel)) {
+        // Someone else's listen (the built-in interface's, from before the client came).
+        replyTo(flutter::FlutterError{"error", "No active stream to cancel", flutter::EncodableValue()});
+        break;
+      }
       interface.cancel(request.channel, request.arguments, replyTo);
       break;
   }

@@ -33,6 +33,13 @@ namespace engine {
 inline constexpr size_t kDriverHighWater = 256 * 1024;
 inline constexpr size_t kMaxDriverPendingRequests = 64;
 inline constexpr size_t kDriverUnsentCap = 8 * 1024 * 1024;
+// A listen on a sweep channel (InterfaceSide::declareSweepChannel: the scan channel, where
+// each listen starts 254 pings) is refused with a "too-many-sweeps" error while this many
+// sweeps have not sent their completion null. Two: an interface needs one, and the
+// channel's own "listen again while a sweep runs" needs a second; each sweep holds up to
+// 254 children with two descriptors each and keeps the main thread busy for its launch
+// loop, so the next listen waits for a null rather than stacking up more.
+inline constexpr size_t kMaxDriverSweeps = 2;
 
 class DriverServer {
  public:

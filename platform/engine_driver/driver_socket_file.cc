@@ -1,28 +1,23 @@
 #include "platform/engine_driver/driver_socket_file.h"
 
 #include <gio/gunixsocketaddress.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 #include <utility>
 
 namespace engine {
 namespace {
 
-// True when something accepts connections at `path`: then it is not ours to replace.
-bool someoneServes(const std::string& path) {
-  g_autoptr(GSocketClient) client = g_socket_client_new();
-  g_autoptr(GSocketAddress) address = g_unix_socket_address_new(path.c_str());
-  g_autoptr(GSocketConnection) connection =
-      g_socket_client_connect(client, G_SOCKET_CONNECTABLE(address), nullptr, nullptr);
-  if (connection) g_io_stream_close(G_IO_STREAM(connection), nullptr, nullptr);
-  return connection != nullptr;
-}
-
-// Clears the way for a new socket at `path`; false (with the reason) when it must not.
+// Clears the way for a new socket at `path`; false (with the reason) when it must not. Only
+// a socket file that refuses connections is stale: one that accepts them, one too busy to,
+// and one this user may not connect to all belong to someone (another tessra, another
+// user), so they are left alone.
 bool makeRoom(const std::string& path, std::string& whyNot) {
   struct stat existing {};
   if (lstat(path.c_str(), &existing) != 0) return true;
@@ -30,8 +25,25 @@ bool makeRoom(const std::string& path, std::string& whyNot) {
     whyNot = "driver socket path \"" + path + "\" exists and is not a socket; leaving it alone";
     return false;
   }
-  if (someoneServes(path)) {
-    whyNot = "driver socket \"" + path + "\" is served by another process";
+  const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (probe < 0) {
+    whyNot = std::string("cannot make a socket to look at \"") + path + "\": " + std::strerror(errno);
+    return false;
+  }
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);  // the caller checked the length
+  const int connected = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  const int connectError = errno;
+  close(probe);
+  if (connected == 0 || connectError == EINPROGRESS) {
+    whyNot = "driver socket \"" + path + "\" is served by another process; leaving it alone";
+    return false;
+  }
+  if (connectError == ENOENT) return true;  // gone meanwhile
+  if (connectError != ECONNREFUSED) {
+    whyNot =
+        "driver socket \"" + path + "\" is in use or not ours (" + std::strerror(connectError) + "); leaving it alone";
     return false;
   }
   if (unlink(path.c_str()) != 0 && errno != ENOENT) {
@@ -39,6 +51,18 @@ bool makeRoom(const std::string& path, std::string& whyNot) {
     return false;
   }
   return true;
+}
+
+// Others who can write to the socket's folder can remove the socket and put their own in its
+// place, unless the folder's sticky bit keeps them to their own files (as in /tmp).
+void warnOfAnOpenFolder(const std::string& path) {
+  g_autofree char* folder = g_path_get_dirname(path.c_str());
+  struct stat info {};
+  if (stat(folder, &info) != 0) return;
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0) {
+    std::cerr << "tessra: warning: the driver socket's folder \"" << folder
+              << "\" can be written by other users, who could replace the socket; use $XDG_RUNTIME_DIR" << std::endl;
+  }
 }
 
 }  // namespace
@@ -49,6 +73,7 @@ std::optional<DriverSocketFile> DriverSocketFile::create(const std::string& path
     return std::nullopt;
   }
   if (!makeRoom(path, whyNot)) return std::nullopt;
+  warnOfAnOpenFolder(path);
 
   g_autoptr(GError) error = nullptr;
   g_autoptr(GSocket) socket =

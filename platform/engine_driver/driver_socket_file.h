@@ -15,8 +15,10 @@ namespace engine {
 // makes the file, so that neither the process-wide umask (which would race with every
 // thread that creates a file) nor a chmod by path (which follows a symlink put there
 // meanwhile) is needed. The umask can only narrow it further. A stale socket file at the
-// path is replaced; anything else there, or a socket that another process serves, is left
-// alone. When the object goes, the file is removed if it is still the one it made.
+// path (one that refuses connections) is replaced; anything else there, and a socket that
+// accepts connections, is too busy to, or is not this user's to connect to, is left alone.
+// A folder that other users can write to, without the sticky bit, is warned of on standard
+// error. When the object goes, the file is removed if it is still the one it made.
 class DriverSocketFile {
  public:
   // A socket bound at `path` and listening, or nothing with the reason in `whyNot`.

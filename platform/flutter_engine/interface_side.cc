@@ -1,6 +1,7 @@
 #include "platform/flutter_engine/interface_side.h"
 
 #include <cassert>
+#include <optional>
 
 #include "Runner/embedding/embedding_log.h"
 #include "Runner/embedding/standard_codec.h"
@@ -51,28 +52,89 @@ void InterfaceSide::invokeMethod(const std::string& channel, const std::string& 
 void InterfaceSide::listen(const std::string& channel, const flutter::EncodableValue& arguments, EventCallback onEvent,
                            ReplyCallback onReply) {
   const uint64_t id = nextListenerId_++;
-  const bool newChannel = streamChannels_.insert(channel).second;
+  ++unansweredListens_[channel];
+  std::optional<Listener> replaced;
+  if (auto it = listeners_.find(channel); it != listeners_.end()) replaced = std::move(it->second);
   listeners_[channel] = Listener{id, std::move(onEvent)};
+  auto sweeps = sweeps_.find(channel);
+  if (sweeps != sweeps_.end()) {
+    ++sweeps->second.inFlight;
+    // The host gives the new listen its sink whether or not the old one was cancelled.
+    sweeps->second.cancelOwed = false;
+  }
   invokeMethod(channel, "listen", arguments,
-               [this, watch = lifetime_.watch(), channel, id, newChannel,
-                onReply = std::move(onReply)](const FlutterReply& reply) {
+               [this, watch = lifetime_.watch(), channel, id, onReply = std::move(onReply)](const FlutterReply& reply) {
                  if (!dispatch::Lifetime::alive(watch)) return;
+                 if (--unansweredListens_[channel] == 0) unansweredListens_.erase(channel);
                  if (std::holds_alternative<flutter::EncodableValue>(reply)) {
                    streamChannels_.insert(channel);
                  } else {
                    // A refused or unknown stream leaves nothing to route events for, and
-                   // its name is not kept: a driver could otherwise grow the set without end.
+                   // started no work.
                    stopListening(channel, id);
-                   if (newChannel && listeners_.count(channel) == 0) streamChannels_.erase(channel);
+                   auto refused = sweeps_.find(channel);
+                   if (refused != sweeps_.end() && refused->second.inFlight > 0) {
+                     --refused->second.inFlight;
+                     settleSweeps(channel);
+                     notifyState();
+                   }
                  }
                  if (onReply) onReply(reply);
                });
+  if (sweeps != sweeps_.end()) notifyState();
+  // Whoever listened before hears that its stream ended, rather than wait for ever.
+  if (replaced && replaced->onEvent) replaced->onEvent(StreamEvent{StreamEvent::Kind::kEndOfStream, {}, {}});
 }
 
 void InterfaceSide::cancel(const std::string& channel, const flutter::EncodableValue& arguments,
                            ReplyCallback onReply) {
   listeners_.erase(channel);
+  auto sweeps = sweeps_.find(channel);
+  if (sweeps != sweeps_.end() && sweeps->second.inFlight > 0) {
+    sweeps->second.cancelOwed = true;
+    messenger_.queue().async([watch = lifetime_.watch(), onReply = std::move(onReply)] {
+      if (dispatch::Lifetime::alive(watch) && onReply) onReply(flutter::EncodableValue());
+    });
+    return;
+  }
   invokeMethod(channel, "cancel", arguments, std::move(onReply));
+}
+
+void InterfaceSide::declareSweepChannel(const std::string& channel) { sweeps_.try_emplace(channel); }
+
+int InterfaceSide::sweepsInFlight(const std::string& channel) const {
+  auto it = sweeps_.find(channel);
+  return it == sweeps_.end() ? 0 : it->second.inFlight;
+}
+
+void InterfaceSide::noteSweepEvent(const std::string& channel, const StreamEvent& event) {
+  auto it = sweeps_.find(channel);
+  if (it == sweeps_.end()) return;
+  Sweeps& sweeps = it->second;
+  const int before = sweeps.inFlight;
+  if (event.kind == StreamEvent::Kind::kEndOfStream) {
+    // The host has closed the stream: nothing more comes, and there is nothing to cancel.
+    sweeps.inFlight = 0;
+    sweeps.cancelOwed = false;
+  } else if (event.kind == StreamEvent::Kind::kValue && event.value.IsNull() && sweeps.inFlight > 0) {
+    --sweeps.inFlight;
+  }
+  if (sweeps.inFlight == before) return;
+  settleSweeps(channel);
+  notifyState();
+}
+
+void InterfaceSide::settleSweeps(const std::string& channel) {
+  Sweeps& sweeps = sweeps_.at(channel);
+  if (sweeps.inFlight > 0 || !sweeps.cancelOwed) return;
+  sweeps.cancelOwed = false;
+  if (listeners_.count(channel) == 0) invokeMethod(channel, "cancel", flutter::EncodableValue(), {});
+}
+
+void InterfaceSide::notifyState() {
+  if (!stateObserver_) return;
+  std::function<void()> observer = stateObserver_;  // it may replace itself
+  observer();
 }
 
 bool InterfaceSide::isListening(const std::string& channel) const { return listeners_.count(channel) != 0; }
@@ -85,7 +147,11 @@ void InterfaceSide::setMethodCallHandler(const std::string& channel, CallHandler
   }
 }
 
-void InterfaceSide::setCallInterceptor(CallInterceptor interceptor) { interceptor_ = std::move(interceptor); }
+void InterfaceSide::setCallInterceptor(CallInterceptor interceptor) {
+  const bool wasTakenOver = takenOver();
+  interceptor_ = std::move(interceptor);
+  if (takenOver() != wasTakenOver) notifyState();
+}
 
 void InterfaceSide::stopListening(const std::string& channel, uint64_t listenerId) {
   auto it = listeners_.find(channel);
@@ -94,7 +160,8 @@ void InterfaceSide::stopListening(const std::string& channel, uint64_t listenerI
 
 void InterfaceSide::receive(const std::string& channel, const std::vector<uint8_t>& message,
                             flutter::BinaryReply reply) {
-  if (listeners_.count(channel) != 0) {
+  auto sweeps = sweeps_.find(channel);
+  if (listeners_.count(channel) != 0 || (sweeps != sweeps_.end() && sweeps->second.cancelOwed)) {
     deliverEvent(channel, message);
     reply({});
     return;
@@ -102,7 +169,7 @@ void InterfaceSide::receive(const std::string& channel, const std::vector<uint8_
   auto call = StandardMethodCodec::decodeMethodCall(message);
   if (!call) {
     reply({});
-    if (streamChannels_.count(channel) != 0) return;  // a late event
+    if (streamChannels_.count(channel) != 0 || unansweredListens_.count(channel) != 0) return;  // a late event
     flutter::logEmbeddingProblem("channel \"" + channel + "\": undecodable call from the host dropped (" +
                                  call.error() + ")");
     return;
@@ -124,7 +191,6 @@ void InterfaceSide::receive(const std::string& channel, const std::vector<uint8_
 }
 
 void InterfaceSide::deliverEvent(const std::string& channel, const std::vector<uint8_t>& message) {
-  Listener listener = listeners_.at(channel);
   StreamEvent event;
   auto decoded = StandardMethodCodec::decodeReply(message);
   if (!decoded) {
@@ -138,8 +204,12 @@ void InterfaceSide::deliverEvent(const std::string& channel, const std::vector<u
     event.error = *error;
   } else {
     event.kind = StreamEvent::Kind::kEndOfStream;
-    stopListening(channel, listener.id);
   }
+  noteSweepEvent(channel, event);
+  auto it = listeners_.find(channel);
+  if (it == listeners_.end()) return;  // the work of a cancelled listen, counted above
+  Listener listener = it->second;
+  if (event.kind == StreamEvent::Kind::kEndOfStream) stopListening(channel, listener.id);
   if (listener.onEvent) listener.onEvent(event);
 }
 

@@ -1,5 +1,7 @@
 #include "platform/flutter_engine/stand_in_engine.h"
 
+#include <gio/gio.h>
+
 #include <cstdlib>
 #include <iostream>
 
@@ -11,15 +13,24 @@ namespace engine {
 StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions options)
     : messenger_(std::make_unique<InProcessMessenger>(queue)),
       interface_(std::make_unique<InterfaceSide>(*messenger_)) {
+  for (const auto& channel : options.sweepChannels) interface_->declareSweepChannel(channel);
   if (options.runInterface) program_ = options.runInterface(*interface_);
   if (options.driverSocketPath) {
     std::string whyNot;
     driver_ = DriverServer::start(*options.driverSocketPath, *interface_, whyNot);
     if (!driver_) std::cerr << "tessra: no driver endpoint: " << whyNot << std::endl;
   }
+  GApplication* application = g_application_get_default();
+  if (driver_ && application) {
+    application_ = G_APPLICATION(g_object_ref(application));
+    shutdownHandler_ = g_signal_connect_swapped(application, "shutdown",
+                                                G_CALLBACK(+[](StandInEngine* self) { self->driver_.reset(); }), this);
+  }
 }
 
 StandInEngine::~StandInEngine() {
+  if (application_) g_clear_signal_handler(&shutdownHandler_, application_);
+  g_clear_object(&application_);
   // The interface's widgets live inside the view.
   if (program_) program_->dismantle();
 }
@@ -38,11 +49,13 @@ bool StandInEngine::interfaceProgramHearsHost() const { return program_ && !(dri
 
 void StandInEngine::notePluginRegistered(const std::string& key) { registeredPlugins_.push_back(key); }
 
-std::unique_ptr<StandInEngine> makeStandInEngine(dispatch::MainQueue& queue, InterfaceProgramFactory runInterface) {
+std::unique_ptr<StandInEngine> makeStandInEngine(dispatch::MainQueue& queue, InterfaceProgramFactory runInterface,
+                                                 std::vector<std::string> sweepChannels) {
   StandInEngineOptions options;
   const char* socketPath = std::getenv("TESSRA_DRIVER_SOCKET");
   if (socketPath != nullptr && *socketPath != '\0') options.driverSocketPath = socketPath;
   options.runInterface = std::move(runInterface);
+  options.sweepChannels = std::move(sweepChannels);
   return std::make_unique<StandInEngine>(queue, std::move(options));
 }
 

@@ -11,6 +11,8 @@
 #include "platform/flutter_engine/interface_program.h"
 #include "platform/flutter_engine/interface_side.h"
 
+typedef struct _GApplication GApplication;  // as GIO declares it
+
 namespace engine {
 
 class DriverServer;
@@ -25,12 +27,17 @@ struct StandInEngineOptions {
   std::optional<std::string> driverSocketPath;
   // The interface the engine runs; none (an empty view) when not given.
   InterfaceProgramFactory runInterface;
+  // Event channels whose every listen starts work that ends with a null event (see
+  // InterfaceSide::declareSweepChannel).
+  std::vector<std::string> sweepChannels;
 };
 
 // The engine the host runs on this platform: an in-process interface side behind a real
 // standard-codec messenger, the interface program running there, the optional driver
 // endpoint and a GTK view. Created and used on the main thread; messages cross through
-// `queue`.
+// `queue`. The driver endpoint stops, and its socket file goes, when the application shuts
+// down (GApplication's "shutdown"), as a real engine shuts down when the application ends:
+// the program ends with exit(), which runs no destructor.
 class StandInEngine : public flutter::FlutterEngine {
  public:
   StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions options);
@@ -57,12 +64,16 @@ class StandInEngine : public flutter::FlutterEngine {
   std::unique_ptr<DriverServer> driver_;
   std::unique_ptr<EngineView> view_;
   std::vector<std::string> registeredPlugins_;
+  // The application whose shutdown stops the driver endpoint, and that signal's handler.
+  GApplication* application_ = nullptr;  // owned: one reference
+  unsigned long shutdownHandler_ = 0;
 };
 
 // What main() hands to FlutterViewController::setEngineFactory: an engine running the
 // interface `runInterface` makes. Reads TESSRA_DRIVER_SOCKET (the engine's setting; the
 // host reads no environment); problems with it are reported on standard error and the
 // application runs without a driver.
-std::unique_ptr<StandInEngine> makeStandInEngine(dispatch::MainQueue& queue, InterfaceProgramFactory runInterface);
+std::unique_ptr<StandInEngine> makeStandInEngine(dispatch::MainQueue& queue, InterfaceProgramFactory runInterface,
+                                                 std::vector<std::string> sweepChannels);
 
 }  // namespace engine

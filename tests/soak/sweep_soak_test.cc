@@ -154,15 +154,17 @@ TEST_F(ScanSoak, FiftySweepsInARowThroughOneListenerLoseNothingAndLeaveNothing) 
   EXPECT_EQ(app_->standardOutput(), "");
 }
 
-TEST_F(ScanSoak, FiveOverlappingSweepsEachReportEveryAddressAndComplete) {
+TEST_F(ScanSoak, TwoOverlappingSweepsEachReportEveryAddressAndComplete) {
   const int descriptorsBefore = settledDescriptors();
-  // Each listen replaces the sink; every sweep still running reports to the newest.
-  for (int i = 0; i < 5; ++i) listen();
-  Sweeps got = collect(5);
-  expectEveryAddress(got, 5);
+  // Each listen replaces the sink; every sweep still running reports to the newest. The
+  // driver lets two sweeps run at once (a third is refused: engine_driver_server_test).
+  listen();
+  listen();
+  Sweeps got = collect(2);
+  expectEveryAddress(got, 2);
   EXPECT_EQ(got.answered, fakelanReachable());
   EXPECT_FALSE(got.resultAfterLastCompletion);
-  EXPECT_TRUE(driver_->drainUnsolicited(300ms).empty()) << "more than five completions";
+  EXPECT_TRUE(driver_->drainUnsolicited(300ms).empty()) << "more than two completions";
   expectNothingLeft(descriptorsBefore);
 }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "tests/integration/built_in_interface/running_app.h"
+#include "tests/integration/support/driver_client.h"
 
 namespace tessra::testing {
 namespace {
@@ -98,8 +99,25 @@ TEST_F(BuiltInInterface, AQuitRequestAsksAndEachAnswerDoesWhatItSays) {
   question = app_.ui().waitForLabel(app_.root(), "Quit tessra?");
   ASSERT_TRUE(question);
   ASSERT_TRUE(AccessibleUi::pointAt(*question));
+  ASSERT_TRUE(std::filesystem::exists(app_.driverSocket()));
   ASSERT_TRUE(AccessibleUi::pressKeys("Return"));
   EXPECT_EQ(app_.process().waitForExit(10s), 0);
+  EXPECT_FALSE(std::filesystem::exists(app_.driverSocket())) << "the socket file goes with a confirmed quit";
+}
+
+TEST_F(BuiltInInterface, WhileADriverIsAttachedItSaysSoAndItsControlsAreOff) {
+  auto scan = app_.ui().waitFor(app_.root(), "push button", "Scan network");
+  ASSERT_TRUE(scan);
+  EXPECT_TRUE(scan->sensitive());
+  {
+    auto driver = DriverClient::connect(app_.driverSocket());
+    ASSERT_TRUE(driver);
+    ASSERT_TRUE(driver->invoke("launch_at_startup", "launchAtStartupIsEnabled")) << "attached";
+    EXPECT_TRUE(app_.ui().waitForLabel(app_.root(), "A driver is attached")) << "no line says so";
+    EXPECT_FALSE(scan->sensitive());
+    EXPECT_FALSE(launchAtLoginSwitch().sensitive());
+  }
+  EXPECT_TRUE(eventually([&] { return scan->sensitive(); })) << "back once the driver has left";
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ bool RunningApp::start(const std::string& binary, std::string& why) {
   process_ = std::make_unique<ChildProcess>(std::vector<std::string>{binary},
                                             std::map<std::string, std::string>{{"XDG_CONFIG_HOME", configHome()},
                                                                                {"HOME", dir_.path()},
+                                                                               {"TESSRA_DRIVER_SOCKET", driverSocket()},
                                                                                {"LANGUAGE", "C"},
                                                                                {"LC_ALL", "C.UTF-8"},
                                                                                {"NO_AT_BRIDGE", "0"}},

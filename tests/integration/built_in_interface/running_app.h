@@ -9,9 +9,9 @@
 
 namespace tessra::testing {
 
-// The real program with no driver attached, so that its built-in interface is the one that
-// answers, in private XDG folders, and what its window shows through the accessibility bus.
-// Needs DISPLAY and a private session bus (the test command runs dbus-run-session).
+// The real program with no driver attached (its socket served, nobody on it), so that its
+// built-in interface is the one that answers, in private XDG folders, and what its window shows through the
+// accessibility bus. Needs DISPLAY and a private session bus (the test command runs dbus-run-session).
 class RunningApp {
  public:
   // Why the program cannot be shown here (no display, no session bus); none when it can.
@@ -22,6 +22,7 @@ class RunningApp {
 
   const std::string& home() const { return dir_.path(); }
   std::string configHome() const { return dir_.path() + "/config"; }
+  std::string driverSocket() const { return dir_.path() + "/driver.sock"; }
   ChildProcess& process() { return *process_; }
   AccessibleUi& ui() { return ui_; }
   // The program's accessible root; valid after start().

@@ -137,6 +137,7 @@ class RecordingStream : public flutter::FlutterStreamHandler {
                                                              flutter::FlutterEventSink sink) override {
     listenArguments = arguments;
     this->sink = std::move(sink);
+    if (onListen) onListen();
     return std::nullopt;
   }
   std::optional<flutter::FlutterError> onCancelWithArguments(const EncodableValue&) override {
@@ -146,6 +147,7 @@ class RecordingStream : public flutter::FlutterStreamHandler {
   }
   EncodableValue listenArguments;
   flutter::FlutterEventSink sink;
+  std::function<void()> onListen;
   int cancels = 0;
 };
 
@@ -164,12 +166,14 @@ class DriverServerTest : public ::testing::Test {
     rmdir(dir_.c_str());
   }
 
-  StandInEngine& startEngine() {
+  StandInEngine& startEngine(std::vector<std::string> sweepChannels = {}) {
     // The built-in interface too: it must stay out of the host's calls while a driver has them.
     engine_ = std::make_unique<StandInEngine>(
-        queue_, StandInEngineOptions{path_, [this](InterfaceSide& side) {
+        queue_, StandInEngineOptions{path_,
+                                     [this](InterfaceSide& side) {
                                        return std::make_unique<built_in::BuiltInInterface>(side, [this] { ++quits_; });
-                                     }});
+                                     },
+                                     std::move(sweepChannels)});
     return *engine_;
   }
   flutter::FlutterBinaryMessenger& host() { return engine_->binaryMessenger(); }
@@ -238,6 +242,38 @@ TEST_F(DriverServerTest, AStaleSocketIsReplacedButALiveOneIsNot) {
   EXPECT_EQ(DriverServer::start(path_, otherSide, whyNot), nullptr) << "a second server must not steal a live socket";
   Client client(path_, pump_);
   EXPECT_TRUE(client.connected());
+}
+
+TEST_F(DriverServerTest, ABusySocketIsLeftAloneAndAFolderOthersCanWriteIsWarnedOf) {
+  // Listening, with a backlog already full: connecting fails with EAGAIN, not ECONNREFUSED.
+  int busy = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
+  ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(listen(busy, 0), 0);
+  std::vector<std::unique_ptr<Client>> waiting;
+  do {
+    waiting.push_back(std::make_unique<Client>(path_, pump_));
+  } while (waiting.back()->connected() && waiting.size() < 8);
+  InProcessMessenger messenger(queue_);
+  InterfaceSide side(messenger);
+  std::string whyNot;
+  EXPECT_EQ(DriverServer::start(path_, side, whyNot), nullptr);
+  EXPECT_NE(whyNot.find("leaving it alone"), std::string::npos) << whyNot;
+  struct stat info {};
+  EXPECT_EQ(lstat(path_.c_str(), &info), 0) << "still there";
+  close(busy);
+  unlink(path_.c_str());
+
+  for (const auto& [mode, warned] : {std::pair{0777, true}, {01777, false}, {0700, false}}) {
+    ASSERT_EQ(chmod(dir_.c_str(), static_cast<mode_t>(mode)), 0);
+    ::testing::internal::CaptureStderr();
+    auto server = DriverServer::start(path_, side, whyNot);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(server, nullptr) << whyNot;
+    EXPECT_EQ(said.find("can be written by other users") != std::string::npos, warned) << std::oct << mode << said;
+  }
 }
 
 TEST_F(DriverServerTest, AnotherUserIsTurnedAwayWithOneLine) {
@@ -363,6 +399,32 @@ TEST_F(DriverServerTest, ListenEventsAndCancel) {
   EXPECT_EQ(stream->cancels, 1);
   client.send(R"({"id":3,"op":"cancel","channel":"scan"})");
   EXPECT_EQ(client.next()["error"]["code"], "error") << "nothing left to cancel";
+}
+
+TEST_F(DriverServerTest, OneWriteOfManySweepListensStartsTwoSweepsAndRefusesTheRest) {
+  startEngine({"scan"});
+  auto stream = serveScan();
+  size_t sweeps = 0;  // each listen the host takes starts one
+  stream->onListen = [&] { ++sweeps; };
+  Client client(path_, pump_);
+  std::string lines;
+  for (int id = 1; id <= 64; ++id) lines += Json{{"id", id}, {"op", "listen"}, {"channel", "scan"}}.dump() + "\n";
+  client.sendAll(lines);
+  int accepted = 0, refused = 0;
+  for (int i = 0; i < 64; ++i) {
+    Json answer = client.next();
+    if (answer.contains("reply")) ++accepted;
+    if (answer.contains("error") && answer["error"]["code"] == "too-many-sweeps") ++refused;
+  }
+  EXPECT_EQ(accepted, static_cast<int>(kMaxDriverSweeps));
+  EXPECT_EQ(refused, 64 - static_cast<int>(kMaxDriverSweeps));
+  EXPECT_EQ(sweeps, kMaxDriverSweeps);
+
+  // Both sweeps report to the newest listen; the client's own second listen ends nothing.
+  stream->sink(EncodableValue());
+  EXPECT_EQ(client.next(), Json::parse(R"({"event":"scan","value":null})"));
+  client.send(R"({"id":65,"op":"listen","channel":"scan"})");
+  EXPECT_EQ(client.next(), Json::parse(R"({"id":65,"reply":null})")) << "a null makes room for one more";
 }
 
 TEST_F(DriverServerTest, AClientThatOnlyStopsSendingKeepsGettingAnswersAndEventsUntilItCloses) {
