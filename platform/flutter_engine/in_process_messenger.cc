@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Runner/embedding/embedding_log.h"
+#include "Runner/embedding/printable_name.h"
 
 namespace engine {
 
@@ -17,7 +18,8 @@ flutter::BinaryReply queuedReply(dispatch::MainQueue& queue, dispatch::Lifetime:
   return [&queue, watch = std::move(watch), channel = std::move(channel), reply = std::move(reply),
           answered](const std::vector<uint8_t>& bytes) {
     if (*answered) {
-      flutter::logEmbeddingProblem("channel \"" + channel + "\": a message was answered twice; ignored");
+      flutter::logEmbeddingProblem("channel \"" + flutter::printableName(channel) +
+                                   "\": a message was answered twice; ignored");
       return;
     }
     *answered = true;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "Runner/embedding/embedding_log.h"
+#include "Runner/embedding/printable_name.h"
 #include "Runner/embedding/standard_codec.h"
 
 namespace engine {
@@ -17,8 +18,8 @@ FlutterReply decodeReplyOrError(const std::string& channel, const std::string& m
                                 const std::vector<uint8_t>& bytes) {
   auto decoded = StandardMethodCodec::decodeReply(bytes);
   if (decoded) return std::move(decoded).value();
-  flutter::logEmbeddingProblem("channel \"" + channel + "\": undecodable reply to \"" + method + "\" (" +
-                               decoded.error() + ")");
+  flutter::logEmbeddingProblem("channel \"" + flutter::printableName(channel) + "\": undecodable reply to \"" +
+                               flutter::printableName(method) + "\" (" + decoded.error() + ")");
   return flutter::FlutterError{"undecodable-reply", decoded.error(), flutter::EncodableValue()};
 }
 
@@ -170,8 +171,8 @@ void InterfaceSide::receive(const std::string& channel, const std::vector<uint8_
   if (!call) {
     reply({});
     if (streamChannels_.count(channel) != 0 || unansweredListens_.count(channel) != 0) return;  // a late event
-    flutter::logEmbeddingProblem("channel \"" + channel + "\": undecodable call from the host dropped (" +
-                                 call.error() + ")");
+    flutter::logEmbeddingProblem("channel \"" + flutter::printableName(channel) +
+                                 "\": undecodable call from the host dropped (" + call.error() + ")");
     return;
   }
   flutter::FlutterResult result(call.value().method(),
@@ -194,7 +195,8 @@ void InterfaceSide::deliverEvent(const std::string& channel, const std::vector<u
   StreamEvent event;
   auto decoded = StandardMethodCodec::decodeReply(message);
   if (!decoded) {
-    flutter::logEmbeddingProblem("channel \"" + channel + "\": undecodable event (" + decoded.error() + ")");
+    flutter::logEmbeddingProblem("channel \"" + flutter::printableName(channel) + "\": undecodable event (" +
+                                 decoded.error() + ")");
     event.kind = StreamEvent::Kind::kError;
     event.error = flutter::FlutterError{"undecodable-event", decoded.error(), flutter::EncodableValue()};
   } else if (auto* value = std::get_if<flutter::EncodableValue>(&decoded.value())) {
