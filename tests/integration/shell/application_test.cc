@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <tuple>
@@ -198,7 +199,8 @@ class SecondLaunch : public ApplicationOn, public ::testing::WithParamInterface<
     command.waitForExit(10s);
     return command.standardOutput();
   }
-  unsigned long activeWindow() { return std::stoul("0" + output({"xdotool", "getactivewindow"})); }
+  // No active window prints nothing, which strtoul reads as window 0.
+  unsigned long activeWindow() { return std::strtoul(output({"xdotool", "getactivewindow"}).c_str(), nullptr, 10); }
   // The number in xprop's "NAME(CARDINAL) = n", or -1.
   long cardinal(const std::string& text) {
     const auto at = text.find("= ");
