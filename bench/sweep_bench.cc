@@ -30,8 +30,8 @@
 #include "platform/dispatch/main_thread_scheduling.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
+#include "platform/process/clone_launcher.h"
 #include "platform/process/descriptor_limit.h"
-#include "platform/process/posix_spawn_launcher.h"
 
 extern char** environ;
 
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
   dispatch::preferPromptWakeups();  // as the host's main() does
   dispatch::GlibMainQueue mainQueue;
   netif::LinuxInterfaceAddresses interfaces;
-  process::PosixSpawnLauncher realProcesses;
+  process::CloneLauncher realProcesses;
   TimingLauncher processes(realProcesses);
   network::SocketConnectionFactory connections(mainQueue);
   auto discovery = std::make_shared<LocalNetworkDiscovery>(
