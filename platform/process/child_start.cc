@@ -65,6 +65,53 @@ CHILD_CODE long rawSyscall(long number, long a = 0, long b = 0, long c = 0, long
 #error "child_start.cc needs an inline system call for this architecture"
 #endif
 
+// clone(2) made directly: ThreadSanitizer interposes glibc's clone() and runs its fork
+// bookkeeping in the child, which here would run on the parent's memory and corrupt the
+// parent's sanitizer state. Returns the child's pid or -errno; the child calls fn(arg) on
+// `stack` and exits with what it returns.
+#if defined(__x86_64__)
+extern "C" long tessraCloneRaw(unsigned long flags, void* stack, int* parentTid, int* childTid, int (*fn)(void*),
+                               void* arg);
+asm(R"(
+  .text
+  .globl tessraCloneRaw
+  .hidden tessraCloneRaw
+  .type tessraCloneRaw, @function
+tessraCloneRaw:
+  # rdi flags, rsi stack, rdx parentTid, rcx childTid, r8 fn, r9 arg
+  andq $-16, %rsi
+  subq $16, %rsi
+  movq %r8, 0(%rsi)
+  movq %r9, 8(%rsi)
+  movq %rcx, %r10
+  xorl %r8d, %r8d
+  movl $56, %eax        # SYS_clone(flags, stack, parentTid, childTid, tls)
+  syscall
+  testq %rax, %rax
+  jnz 1f
+  xorl %ebp, %ebp       # the child, on its own stack
+  popq %rax
+  popq %rdi
+  call *%rax
+  movq %rax, %rdi
+  movl $231, %eax       # SYS_exit_group
+  syscall
+  hlt
+1:
+  ret
+  .size tessraCloneRaw, .-tessraCloneRaw
+)");
+long cloneRaw(unsigned long flags, void* stack, int* parentTid, int* childTid, int (*fn)(void*), void* arg) {
+  return tessraCloneRaw(flags, stack, parentTid, childTid, fn, arg);
+}
+#else
+// Elsewhere glibc's clone(); a ThreadSanitizer build there would need its own trampoline.
+long cloneRaw(unsigned long flags, void* stack, int* parentTid, int* childTid, int (*fn)(void*), void* arg) {
+  const int pid = clone(fn, stack, static_cast<int>(flags), arg, parentTid, nullptr, childTid);
+  return pid < 0 ? -errno : pid;
+}
+#endif
+
 // The kernel's struct sigaction, all zero: SIG_DFL, no flags, empty mask.
 const unsigned long kDefaultAction[4] = {0, 0, 0, 0};
 const unsigned long kNoSignals = 0;
@@ -143,9 +190,7 @@ ChildMemory& ChildMemory::operator=(ChildMemory&& other) noexcept {
   return *this;
 }
 
-bool ChildMemory::childHasLeft() const {
-  return !left_ || __atomic_load_n(left_, __ATOMIC_ACQUIRE) == 0;
-}
+bool ChildMemory::childHasLeft() const { return !left_ || __atomic_load_n(left_, __ATOMIC_ACQUIRE) == 0; }
 
 void ChildMemory::release() {
   if (!base_) return;
@@ -168,14 +213,14 @@ std::variant<StartedChild, int> startChild(const std::string& path, const std::v
   for (char** variable = environ; variable && *variable; ++variable, ++environmentCount) {
     textBytes += std::strlen(*variable) + 1;
   }
-  const size_t planBytes = sizeof(ChildPlan) + alignof(char*) +
-                           sizeof(char*) * (arguments.size() + 2 + environmentCount + 1) + textBytes;
+  const size_t planBytes =
+      sizeof(ChildPlan) + alignof(char*) + sizeof(char*) * (arguments.size() + 2 + environmentCount + 1) + textBytes;
   const size_t page = pageSize();
   const size_t planPages = (planBytes + 16 + page - 1) / page * page;
   const size_t size = page + kStackBytes + planPages;  // a guard page below the stack
 
-  void* base = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK,
-                    -1, 0);
+  void* base =
+      mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
   if (base == MAP_FAILED) return errno;
   mprotect(base, page, PROT_NONE);
 
@@ -202,15 +247,14 @@ std::variant<StartedChild, int> startChild(const std::string& path, const std::v
   unsigned long previous = 0;
   syscall(SYS_rt_sigprocmask, SIG_SETMASK, &all, &previous, kKernelSigsetSize);
   int pidfd = -1;
-  const pid_t pid = clone(childMain, stackTop, CLONE_VM | CLONE_PIDFD | CLONE_CHILD_CLEARTID | SIGCHLD, plan,
-                          &pidfd, nullptr, &plan->left);
-  const int cloneError = errno;
+  const long pid =
+      cloneRaw(CLONE_VM | CLONE_PIDFD | CLONE_CHILD_CLEARTID | SIGCHLD, stackTop, &pidfd, &plan->left, childMain, plan);
   syscall(SYS_rt_sigprocmask, SIG_SETMASK, &previous, nullptr, kKernelSigsetSize);
   if (pid < 0) {
     munmap(base, size);
-    return cloneError;
+    return static_cast<int>(-pid);
   }
-  return StartedChild{pid, UniqueFd(pidfd), ChildMemory(base, size, &plan->left)};
+  return StartedChild{static_cast<pid_t>(pid), UniqueFd(pidfd), ChildMemory(base, size, &plan->left)};
 }
 
 }  // namespace process
