@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 extern char** environ;
 
@@ -150,7 +151,7 @@ size_t pageSize() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
 // the stack grows downwards from just below them, so a small child touches one page.
 class PlanWriter {
  public:
-  PlanWriter(char* start) : cursor_(start) {}
+  explicit PlanWriter(char* start) : cursor_(start) {}
   template <typename T>
   T* take(size_t count) {
     cursor_ = align(cursor_, alignof(T));
@@ -176,13 +177,15 @@ class PlanWriter {
 }  // namespace
 
 ChildMemory::ChildMemory(ChildMemory&& other) noexcept
-    : base_(std::exchange(other.base_, nullptr)),
+    : pool_(std::exchange(other.pool_, nullptr)),
+      base_(std::exchange(other.base_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       left_(std::exchange(other.left_, nullptr)) {}
 
 ChildMemory& ChildMemory::operator=(ChildMemory&& other) noexcept {
   if (this != &other) {
     release();
+    pool_ = std::exchange(other.pool_, nullptr);
     base_ = std::exchange(other.base_, nullptr);
     size_ = std::exchange(other.size_, 0);
     left_ = std::exchange(other.left_, nullptr);
@@ -196,13 +199,50 @@ void ChildMemory::release() {
   if (!base_) return;
   // The kernel clears the word and wakes its futex when the child's use of our memory ends.
   while (!childHasLeft()) syscall(SYS_futex, left_, FUTEX_WAIT, 1, nullptr, nullptr, 0);
-  munmap(base_, size_);
+  if (pool_) {
+    pool_->giveBack(base_);
+  } else {
+    munmap(base_, size_);
+  }
+  pool_ = nullptr;
   base_ = nullptr;
   left_ = nullptr;
 }
 
-std::variant<StartedChild, int> startChild(const std::string& path, const std::vector<std::string>& arguments,
-                                           int output) {
+ChildStacks::~ChildStacks() {
+  for (void* mapping : mappings_) munmap(mapping, kBlockBytes * kBlocksPerMapping);
+}
+
+std::variant<void*, int> ChildStacks::take() {
+  std::lock_guard lock(mutex_);
+  if (free_.empty()) {
+    const size_t bytes = kBlockBytes * kBlocksPerMapping;
+    void* mapping =
+        mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+    if (mapping == MAP_FAILED) return errno;
+    mappings_.push_back(mapping);
+    free_.reserve(free_.size() + kBlocksPerMapping);
+    for (size_t i = kBlocksPerMapping; i-- > 0;) {
+      char* block = static_cast<char*>(mapping) + i * kBlockBytes;
+      mprotect(block, pageSize(), PROT_NONE);
+      free_.push_back(block);
+    }
+  }
+  void* block = free_.back();
+  free_.pop_back();
+  return block;
+}
+
+void ChildStacks::giveBack(void* block) {
+  // Its pages go now rather than at the next use: a sweep's worth of blocks would
+  // otherwise stay resident.
+  madvise(static_cast<char*>(block) + pageSize(), kBlockBytes - pageSize(), MADV_DONTNEED);
+  std::lock_guard lock(mutex_);
+  free_.push_back(block);
+}
+
+std::variant<StartedChild, int> startChild(ChildStacks& stacks, const std::string& path,
+                                           const std::vector<std::string>& arguments, int output) {
   // The child cannot tell us why its exec failed without making us wait for it; the
   // usual reasons are told here instead.
   if (faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) != 0) return errno;
@@ -216,14 +256,22 @@ std::variant<StartedChild, int> startChild(const std::string& path, const std::v
   const size_t planBytes =
       sizeof(ChildPlan) + alignof(char*) + sizeof(char*) * (arguments.size() + 2 + environmentCount + 1) + textBytes;
   const size_t page = pageSize();
-  const size_t planPages = (planBytes + 16 + page - 1) / page * page;
-  const size_t size = page + kStackBytes + planPages;  // a guard page below the stack
-
-  void* base =
-      mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
-  if (base == MAP_FAILED) return errno;
-  mprotect(base, page, PROT_NONE);
-
+  ChildStacks* pool = nullptr;
+  void* base = nullptr;
+  size_t size = 0;
+  if (planBytes + 16 + kStackBytes + page <= ChildStacks::kBlockBytes) {
+    auto block = stacks.take();
+    if (auto* error = std::get_if<int>(&block)) return *error;
+    pool = &stacks;
+    base = std::get<void*>(block);
+    size = ChildStacks::kBlockBytes;
+  } else {
+    const size_t planPages = (planBytes + 16 + page - 1) / page * page;
+    size = page + kStackBytes + planPages;  // a guard page below the stack
+    base = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+    if (base == MAP_FAILED) return errno;
+    mprotect(base, page, PROT_NONE);
+  }
   char* planStart = static_cast<char*>(base) + size - planBytes;
   planStart = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(planStart) & ~uintptr_t{15});
   PlanWriter writer(planStart);
@@ -251,10 +299,10 @@ std::variant<StartedChild, int> startChild(const std::string& path, const std::v
       cloneRaw(CLONE_VM | CLONE_PIDFD | CLONE_CHILD_CLEARTID | SIGCHLD, stackTop, &pidfd, &plan->left, childMain, plan);
   syscall(SYS_rt_sigprocmask, SIG_SETMASK, &previous, nullptr, kKernelSigsetSize);
   if (pid < 0) {
-    munmap(base, size);
+    ChildMemory unused(pool, base, size, nullptr);  // given back at once: no child ran on it
     return static_cast<int>(-pid);
   }
-  return StartedChild{static_cast<pid_t>(pid), UniqueFd(pidfd), ChildMemory(base, size, &plan->left)};
+  return StartedChild{static_cast<pid_t>(pid), UniqueFd(pidfd), ChildMemory(pool, base, size, &plan->left)};
 }
 
 }  // namespace process

@@ -93,7 +93,7 @@ std::optional<LaunchError> CloneLauncher::launch(const std::string& path, const 
   UniqueFd output(pipeEnds[0]);
   UniqueFd input(pipeEnds[1]);
 
-  auto started = startChild(path, arguments, input.get());
+  auto started = startChild(stacks_, path, arguments, input.get());
   // Our copy of the write end goes at once: the child holds its own (or is about to take
   // it: it copied our descriptor table when it was made).
   input.reset();

@@ -60,6 +60,7 @@ class CloneLauncher : public ProcessLauncher {
   static constexpr uint64_t kWakeId = 0;
   uint64_t nextId_ = kWakeId + 1;  // main thread only
 
+  ChildStacks stacks_;  // outlives children_, whose entries hold blocks of it
   mutable std::mutex mutex_;
   std::map<uint64_t, Child> children_;  // by id
   bool stopping_ = false;

@@ -231,8 +231,9 @@ TEST(CloneLauncherTest, ABurstOfChildrenIsCollectedOnceEach) {
 TEST(ChildStartTest, ItsMemoryIsReleasedOnlyAfterTheChildHasLeftIt) {
   const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
   ASSERT_GE(devNull, 0);
+  process::ChildStacks stacks;
   for (int round = 0; round < 50; ++round) {
-    auto started = process::startChild("/bin/sh", shell("exit 3"), devNull);
+    auto started = process::startChild(stacks, "/bin/sh", shell("exit 3"), devNull);
     ASSERT_TRUE(std::holds_alternative<process::StartedChild>(started));
     auto& child = std::get<process::StartedChild>(started);
     child.memory.release();
