@@ -173,11 +173,12 @@ void CloneLauncher::collect(uint64_t id) {
   // and until then a closed pidfd would stay registered, and ready.
   epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, pidfd, nullptr);
   // The child is gone, so nothing writes into its pipe any more, and nothing of it runs on
-  // its memory.
+  // its memory. That memory goes back after the handler: dropping its pages takes the
+  // memory-map lock, which may have to wait for a child exec'ing at the lowest priority.
   child.output.reset();
   child.pidfd.reset();
-  child.memory.release();
   child.onTermination(collected ? terminationOf(info) : Termination{false, -1});
+  child.memory.release();
 }
 
 }  // namespace process
