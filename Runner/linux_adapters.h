@@ -9,7 +9,7 @@
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
-#include "platform/process/posix_spawn_launcher.h"
+#include "platform/process/clone_launcher.h"
 #include "platform/service_management/autostart_service_management.h"
 #include "platform/system_log/system_log.h"
 #include "platform/system_version/system_version.h"
@@ -50,7 +50,7 @@ class LinuxAdapters {
   // In the order they depend on one another; each outlives those declared after it.
   dispatch::GlibMainQueue mainQueue_;
   netif::LinuxInterfaceAddresses interfaces_;
-  process::PosixSpawnLauncher processes_;
+  process::CloneLauncher processes_;
   network::SocketConnectionFactory connections_;
   bundle::LinuxBundle bundle_;
   std::string applicationId_;

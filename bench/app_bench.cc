@@ -4,7 +4,8 @@
 //     wired every channel), beside a bare GTK 3 window program from exec to its window
 //     mapped; rounds interleaved;
 //   - memory: resident size and open descriptors while idle, at their highest during a
-//     sweep, and after it (inside a fakelan namespace only; skipped elsewhere).
+//     sweep, and after it; and how long the window waits at worst for its main thread
+//     during a sweep and while idle (inside a fakelan namespace only; skipped elsewhere).
 // Needs an X display (bench/run starts Xvfb). Prints "ROW|..." lines for bench/run.
 //   app_bench ROUNDS TESSRA BARE_GTK_WINDOW
 #include <X11/Xlib.h>
@@ -213,7 +214,48 @@ bool hasChildren(pid_t pid) {
   return !text.empty();
 }
 
-int memory(const std::string& tessra) {
+// How long the main thread keeps the window waiting: one cheap call at a time through the
+// driver, each sent as soon as the last is answered; the longest round trip is the longest
+// stretch in which the window could neither redraw nor answer.
+class Responsiveness {
+ public:
+  explicit Responsiveness(Driver& driver) : driver_(driver) {}
+  // Sends the next call if none is in flight; takes `line` (any line read) and notes a
+  // round trip if it answers the call.
+  void poll(const std::optional<std::string>& line) {
+    if (sentAt_ && line && line->find("\"id\":" + std::to_string(id_) + ",") != std::string::npos) {
+      if (ms(Clock::now() - *sentAt_) > longest_) {
+        longest_ = ms(Clock::now() - *sentAt_);
+        longestFrom_ = *sentAt_;
+      }
+      sentAt_.reset();
+    }
+    if (!sentAt_) {
+      ++id_;
+      driver_.send(R"({"id":)" + std::to_string(id_) +
+                   R"(,"op":"invoke","channel":"launch_at_startup","method":"launchAtStartupIsEnabled"})");
+      sentAt_ = Clock::now();
+    }
+  }
+  // The longest round trip since the last call, counting one still in flight.
+  double takeLongest() {
+    double longest = longest_;
+    if (sentAt_) longest = std::max(longest, ms(Clock::now() - *sentAt_));
+    longest_ = 0;
+    return longest;
+  }
+  // When the longest wait so far began.
+  Clock::time_point longestFrom() const { return longestFrom_; }
+
+ private:
+  Driver& driver_;
+  int id_ = 1000;
+  std::optional<Clock::time_point> sentAt_;
+  double longest_ = 0;
+  Clock::time_point longestFrom_;
+};
+
+int memory(const std::string& tessra, int sweeps) {
   ScratchDir dir;
   const std::string socket = dir.path() + "/driver.sock";
   Program app({tessra},
@@ -230,18 +272,34 @@ int memory(const std::string& tessra) {
   const long idleKiB = statusKiB(app.pid(), "VmRSS:");
   const int idleFds = descriptors(app.pid());
 
-  driver.send(R"({"id":2,"op":"listen","channel":"com.brovak.tessra/scanForPingableDevices"})");
+  Responsiveness probe(driver);
+  std::vector<double> idleGaps, sweepGaps;
   long peakKiB = idleKiB;
   int peakFds = idleFds;
-  bool completed = false;
-  while (!completed) {
-    auto line = driver.nextLine(5);
-    if (line && line->find(R"("value":null)") != std::string::npos) completed = true;
-    if (!line && Clock::now() > giveUp + std::chrono::seconds(30)) return 1;
-    peakKiB = std::max(peakKiB, statusKiB(app.pid(), "VmRSS:"));
-    peakFds = std::max(peakFds, descriptors(app.pid()));
+  for (int sweep = 1; sweep <= sweeps; ++sweep) {
+    // As long idle as a sweep lasts, then the sweep.
+    for (const auto until = Clock::now() + std::chrono::milliseconds(2500); Clock::now() < until;) {
+      probe.poll(driver.nextLine(5));
+    }
+    idleGaps.push_back(probe.takeLongest());
+    driver.send(R"({"id":2,"op":"listen","channel":"com.brovak.tessra/scanForPingableDevices"})");
+    const auto sweepStart = Clock::now();
+    const auto sweepGiveUp = Clock::now() + std::chrono::seconds(30);
+    for (bool completed = false; !completed;) {
+      auto line = driver.nextLine(5);
+      if (line && line->find(R"("value":null)") != std::string::npos) completed = true;
+      if (!line && Clock::now() > sweepGiveUp) return 1;
+      probe.poll(line);
+      peakKiB = std::max(peakKiB, statusKiB(app.pid(), "VmRSS:"));
+      peakFds = std::max(peakFds, descriptors(app.pid()));
+    }
+    const double startedAt = ms(probe.longestFrom() - sweepStart);
+    sweepGaps.push_back(probe.takeLongest());
+    driver.send(R"({"id":3,"op":"cancel","channel":"com.brovak.tessra/scanForPingableDevices"})");
+    std::printf("sweep %d: longest wait for an answer idle %.1f ms, during the sweep %.1f ms (from %.0f ms in)\n",
+                sweep, idleGaps.back(), sweepGaps.back(), startedAt);
+    while (hasChildren(app.pid())) usleep(10 * 1000);
   }
-  while (hasChildren(app.pid())) usleep(10 * 1000);
   const long afterKiB = statusKiB(app.pid(), "VmRSS:");
   const int afterFds = descriptors(app.pid());
   peakKiB = std::max(peakKiB, statusKiB(app.pid(), "VmHWM:"));
@@ -250,9 +308,14 @@ int memory(const std::string& tessra) {
     std::printf("ROW|%s|%.1f %s|%.1f %s (idle)|%.2f|-\n", figure, value, unit, idle, unit, idle > 0 ? value / idle : 0);
   };
   row("peak resident size during a sweep", peakKiB / 1024.0, idleKiB / 1024.0, "MiB");
-  row("resident size after the sweep", afterKiB / 1024.0, idleKiB / 1024.0, "MiB");
+  row("resident size after the sweeps", afterKiB / 1024.0, idleKiB / 1024.0, "MiB");
   row("open descriptors during a sweep (most)", peakFds, idleFds, "fds");
-  row("open descriptors after the sweep", afterFds, idleFds, "fds");
+  row("open descriptors after the sweeps", afterFds, idleFds, "fds");
+  const double worstIdle = *std::max_element(idleGaps.begin(), idleGaps.end());
+  std::printf("ROW|window's longest wait (driver round trip) during a sweep, median of %d|%.1f ms|%.1f ms (idle)|-|-\n",
+              sweeps, median(sweepGaps), median(idleGaps));
+  std::printf("ROW|window's longest wait during a sweep, worst of %d|%.1f ms|%.1f ms (idle)|-|-\n", sweeps,
+              *std::max_element(sweepGaps.begin(), sweepGaps.end()), worstIdle);
   return 0;
 }
 
@@ -312,5 +375,5 @@ int main(int argc, char** argv) {
     std::printf("(memory during a sweep: skipped outside a fakelan namespace)\n");
     return 0;
   }
-  return memory(argv[2]);
+  return memory(argv[2], std::min(rounds, 5));
 }

@@ -38,7 +38,7 @@
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
-#include "platform/process/posix_spawn_launcher.h"
+#include "platform/process/clone_launcher.h"
 #include "platform/xdg/xdg_folders.h"
 
 namespace {
@@ -123,7 +123,7 @@ void bareConnect() {
 void probes(int calls) {
   dispatch::GlibMainQueue mainQueue;
   netif::LinuxInterfaceAddresses interfaces;
-  process::PosixSpawnLauncher processes;
+  process::CloneLauncher processes;
   network::SocketConnectionFactory connections(mainQueue);
   std::ostringstream quiet;
   auto discovery =

@@ -14,8 +14,8 @@
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
+#include "platform/process/clone_launcher.h"
 #include "platform/process/descriptor_limit.h"
-#include "platform/process/posix_spawn_launcher.h"
 #include "tests/integration/support/lab.h"
 #include "tests/integration/support/loopback_listener.h"
 #include "tests/integration/support/main_loop.h"
@@ -39,7 +39,7 @@ class DiscoverySoak : public ::testing::Test {
 
   dispatch::GlibMainQueue mainQueue_;
   netif::LinuxInterfaceAddresses interfaces_;
-  process::PosixSpawnLauncher processes_;
+  process::CloneLauncher processes_;
   network::SocketConnectionFactory connections_{mainQueue_};
   std::ostringstream out_;
   std::shared_ptr<LocalNetworkDiscovery> discovery_;

@@ -18,8 +18,8 @@
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
+#include "platform/process/clone_launcher.h"
 #include "platform/process/descriptor_limit.h"
-#include "platform/process/posix_spawn_launcher.h"
 #include "tests/integration/support/lab.h"
 #include "tests/integration/support/main_loop.h"
 
@@ -44,7 +44,7 @@ class RealDiscovery : public ::testing::Test {
 
   dispatch::GlibMainQueue mainQueue;
   netif::LinuxInterfaceAddresses interfaces;
-  process::PosixSpawnLauncher processes;
+  process::CloneLauncher processes;
   network::SocketConnectionFactory connections{mainQueue};
   std::ostringstream out;
   std::shared_ptr<LocalNetworkDiscovery> discovery;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,8 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/process/child_start.h"
+#include "platform/process/clone_launcher.h"
 #include "platform/process/descriptor_limit.h"
-#include "platform/process/posix_spawn_launcher.h"
 
 namespace {
 
@@ -89,11 +91,11 @@ class Terminations {
 
 std::vector<std::string> shell(const std::string& script) { return {"-c", script}; }
 
-TEST(PosixSpawnLauncherTest, ReportsEachChildsEndingOffTheMainThreadAndLeavesNothingBehind) {
+TEST(CloneLauncherTest, ReportsEachChildsEndingOffTheMainThreadAndLeavesNothingBehind) {
   const int descriptorsBefore = openDescriptors();
   Terminations ended;
   {
-    process::PosixSpawnLauncher launcher;
+    process::CloneLauncher launcher;
     const int withLauncher = openDescriptors();
     struct Case {
       std::string script;
@@ -125,22 +127,22 @@ TEST(PosixSpawnLauncherTest, ReportsEachChildsEndingOffTheMainThreadAndLeavesNot
 
 // The host creates its launcher before GTK starts, and GTK starts slower in a process that
 // already has a second thread.
-TEST(PosixSpawnLauncherTest, StartsItsThreadOnlyWithTheFirstLaunch) {
+TEST(CloneLauncherTest, StartsItsThreadOnlyWithTheFirstLaunch) {
   const int threadsBefore = threads();
   Terminations ended;
-  process::PosixSpawnLauncher launcher;
+  process::CloneLauncher launcher;
   EXPECT_EQ(threads(), threadsBefore);
   ASSERT_EQ(launcher.launch("/bin/sh", shell("exit 0"), ended.handler(0)), std::nullopt);
   EXPECT_EQ(threads(), threadsBefore + 1);
   EXPECT_EQ(ended.waitFor(1)[0], (Termination{false, 0}));
 }
 
-TEST(PosixSpawnLauncherTest, AChildSeesOnlyItsStandardDescriptors) {
+TEST(CloneLauncherTest, AChildSeesOnlyItsStandardDescriptors) {
   // A descriptor of the host without close-on-exec must still stay out of the child.
   const int stray = dup(STDIN_FILENO);
   ASSERT_GE(stray, 0);
   Terminations ended;
-  process::PosixSpawnLauncher launcher;
+  process::CloneLauncher launcher;
   // The exit status is the number of descriptors open in the child besides 0, 1, 2 and
   // the one the shell reads the listing through.
   ASSERT_EQ(launcher.launch("/bin/sh", shell("n=0; for f in /proc/$$/fd/*; do n=$((n+1)); done; exit $((n-4))"),
@@ -150,8 +152,8 @@ TEST(PosixSpawnLauncherTest, AChildSeesOnlyItsStandardDescriptors) {
   close(stray);
 }
 
-TEST(PosixSpawnLauncherTest, LaunchFailuresAreReturnedByTheLaunchItself) {
-  process::PosixSpawnLauncher launcher;
+TEST(CloneLauncherTest, LaunchFailuresAreReturnedByTheLaunchItself) {
+  process::CloneLauncher launcher;
   bool called = false;
   auto missing = launcher.launch("/nonexistent/ping", {"-c", "1"}, [&](Termination) { called = true; });
   ASSERT_TRUE(missing);
@@ -180,14 +182,81 @@ TEST(PosixSpawnLauncherTest, LaunchFailuresAreReturnedByTheLaunchItself) {
   EXPECT_TRUE(noChildren());
 }
 
-TEST(PosixSpawnLauncherTest, ChildrenStartedElsewhereInTheProgramAreNotReaped) {
+// The child no longer makes launch() wait for its exec, so an exec that fails after the
+// program was found comes back as the child's end.
+TEST(CloneLauncherTest, AProgramThatFailsToExecuteEndsAsAFailedChild) {
+  char path[] = "/tmp/tessra-not-a-program-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "neither ELF nor #!\n", 19), 19);
+  close(fd);
+  chmod(path, 0755);
+  Terminations ended;
+  {
+    process::CloneLauncher launcher;
+    ASSERT_EQ(launcher.launch(path, {}, ended.handler(0)), std::nullopt);
+    const Termination end = ended.waitFor(1)[0];
+    EXPECT_EQ(end, (Termination{false, 127}));
+    EXPECT_FALSE(end.succeeded());
+  }
+  unlink(path);
+  EXPECT_TRUE(noChildren());
+}
+
+TEST(CloneLauncherTest, ABurstOfChildrenIsCollectedOnceEach) {
+  constexpr size_t kChildren = 200;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<int> calls(kChildren, 0);
+  size_t ended = 0;
+  {
+    process::CloneLauncher launcher;
+    for (size_t i = 0; i < kChildren; ++i) {
+      ASSERT_FALSE(launcher.launch("/bin/sh", shell("exit " + std::to_string(i % 3)), [&, i](Termination end) {
+        std::lock_guard lock(mutex);
+        calls[i] += end == Termination{false, static_cast<int>(i % 3)} ? 1 : 100;
+        ++ended;
+        changed.notify_all();
+      }));
+    }
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return ended == kChildren; });
+  }
+  for (size_t i = 0; i < kChildren; ++i) EXPECT_EQ(calls[i], 1) << "child " << i;
+  EXPECT_TRUE(noChildren());
+}
+
+// The child runs on memory of ours until it execs: releasing that memory at once must wait
+// for it, or the child would crash (SIGSEGV) or scribble on whatever is mapped there next.
+TEST(ChildStartTest, ItsMemoryIsReleasedOnlyAfterTheChildHasLeftIt) {
+  const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(devNull, 0);
+  process::ChildStacks stacks;
+  for (int round = 0; round < 50; ++round) {
+    auto started = process::startChild(stacks, "/bin/sh", shell("exit 3"), devNull);
+    ASSERT_TRUE(std::holds_alternative<process::StartedChild>(started));
+    auto& child = std::get<process::StartedChild>(started);
+    child.memory.release();
+    EXPECT_TRUE(child.memory.childHasLeft());
+    // Something else on those pages now, as there would be in the host.
+    std::vector<char> scribble(64 * 1024, 'x');
+    siginfo_t info{};
+    ASSERT_EQ(waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(child.pidfd.get()), &info, WEXITED), 0);
+    EXPECT_EQ(info.si_code, CLD_EXITED) << "round " << round;
+    EXPECT_EQ(info.si_status, 3) << "round " << round;
+  }
+  close(devNull);
+  EXPECT_TRUE(noChildren());
+}
+
+TEST(CloneLauncherTest, ChildrenStartedElsewhereInTheProgramAreNotReaped) {
   pid_t own = -1;
   char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), const_cast<char*>("exit 7"), nullptr};
   ASSERT_EQ(posix_spawn(&own, "/bin/sh", nullptr, nullptr, argv, environ), 0);
 
   Terminations ended;
   {
-    process::PosixSpawnLauncher launcher;
+    process::CloneLauncher launcher;
     for (size_t i = 0; i < 8; ++i) ASSERT_FALSE(launcher.launch("/bin/sh", shell("sleep 0.1"), ended.handler(i)));
     ended.waitFor(8);
   }
@@ -196,10 +265,10 @@ TEST(PosixSpawnLauncherTest, ChildrenStartedElsewhereInTheProgramAreNotReaped) {
   EXPECT_EQ(WEXITSTATUS(status), 7);
 }
 
-TEST(PosixSpawnLauncherTest, DestructionWaitsForRunningChildren) {
+TEST(CloneLauncherTest, DestructionWaitsForRunningChildren) {
   Terminations ended;
   {
-    process::PosixSpawnLauncher launcher;
+    process::CloneLauncher launcher;
     ASSERT_FALSE(launcher.launch("/bin/sh", shell("sleep 0.3; exit 4"), ended.handler(0)));
   }
   EXPECT_EQ(ended.waitFor(1)[0], (Termination{false, 4}));

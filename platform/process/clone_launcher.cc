@@ -1,9 +1,8 @@
-#include "platform/process/posix_spawn_launcher.h"
+#include "platform/process/clone_launcher.h"
 
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
@@ -14,6 +13,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/process/child_start.h"
 #include "platform/process/retry_on_eintr.h"
 
 namespace process {
@@ -21,41 +21,6 @@ namespace process {
 namespace {
 
 LaunchError launchError(int code) { return {code, std::strerror(code)}; }
-
-// The spawn attributes and file actions, released on every path.
-class SpawnSetup {
- public:
-  explicit SpawnSetup(int output) {
-    posix_spawn_file_actions_init(&actions_);
-    posix_spawnattr_init(&attributes_);
-    posix_spawn_file_actions_adddup2(&actions_, output, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions_, output, STDERR_FILENO);
-    // Whatever else the host has open (GTK's sockets, other children's pipes) stays out.
-    posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
-    // A child starts with every signal at its default and none blocked, whatever the
-    // host ignores or blocks (a ping that ignored SIGPIPE or SIGINT would misbehave).
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes_, &none);
-    posix_spawnattr_setsigdefault(&attributes_, &all);
-    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  }
-  ~SpawnSetup() {
-    posix_spawnattr_destroy(&attributes_);
-    posix_spawn_file_actions_destroy(&actions_);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-  const posix_spawnattr_t* attributes() const { return &attributes_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-  posix_spawnattr_t attributes_;
-};
 
 Termination terminationOf(const siginfo_t& info) {
   switch (info.si_code) {
@@ -69,10 +34,6 @@ Termination terminationOf(const siginfo_t& info) {
   }
 }
 
-// glibc 2.36's <sys/pidfd.h> lacks C linkage for C++, so the call goes in directly. The
-// descriptor it returns is close-on-exec.
-int openPidfd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
-
 // Kills and collects a child that we cannot watch, so it is neither left running
 // unwatched nor left as a zombie.
 void killAndCollect(pid_t pid) {
@@ -83,7 +44,7 @@ void killAndCollect(pid_t pid) {
 
 }  // namespace
 
-PosixSpawnLauncher::PosixSpawnLauncher() {
+CloneLauncher::CloneLauncher() {
   epoll_.reset(epoll_create1(EPOLL_CLOEXEC));
   wake_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!epoll_.valid() || !wake_.valid()) {
@@ -96,7 +57,7 @@ PosixSpawnLauncher::PosixSpawnLauncher() {
   if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &event) != 0) setupError_ = errno;
 }
 
-std::optional<LaunchError> PosixSpawnLauncher::startReaper() {
+std::optional<LaunchError> CloneLauncher::startReaper() {
   if (reaper_.joinable()) return std::nullopt;
   try {
     reaper_ = std::thread([this] { reap(); });
@@ -106,7 +67,7 @@ std::optional<LaunchError> PosixSpawnLauncher::startReaper() {
   return std::nullopt;
 }
 
-PosixSpawnLauncher::~PosixSpawnLauncher() {
+CloneLauncher::~CloneLauncher() {
   if (!reaper_.joinable()) return;
   {
     std::lock_guard lock(mutex_);
@@ -117,14 +78,13 @@ PosixSpawnLauncher::~PosixSpawnLauncher() {
   reaper_.join();
 }
 
-size_t PosixSpawnLauncher::running() const {
+size_t CloneLauncher::running() const {
   std::lock_guard lock(mutex_);
   return children_.size();
 }
 
-std::optional<LaunchError> PosixSpawnLauncher::launch(const std::string& path,
-                                                      const std::vector<std::string>& arguments,
-                                                      TerminationHandler onTermination) {
+std::optional<LaunchError> CloneLauncher::launch(const std::string& path, const std::vector<std::string>& arguments,
+                                                 TerminationHandler onTermination) {
   if (setupError_ != 0) return launchError(setupError_);
   if (auto error = startReaper()) return error;
 
@@ -133,55 +93,38 @@ std::optional<LaunchError> PosixSpawnLauncher::launch(const std::string& path,
   UniqueFd output(pipeEnds[0]);
   UniqueFd input(pipeEnds[1]);
 
-  // Everything the child needs is built before the spawn.
-  std::vector<char*> argv;
-  argv.reserve(arguments.size() + 2);
-  argv.push_back(const_cast<char*>(path.c_str()));
-  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-
-  pid_t pid = -1;
-  int spawnError;
-  {
-    SpawnSetup setup(input.get());
-    spawnError = posix_spawn(&pid, path.c_str(), setup.actions(), setup.attributes(), argv.data(), environ);
-  }
-  // Our copy of the write end goes at once: the child holds its own, and this frees one
-  // descriptor for the pidfd below.
+  auto started = startChild(stacks_, path, arguments, input.get());
+  // Our copy of the write end goes at once: the child holds its own (or is about to take
+  // it: it copied our descriptor table when it was made).
   input.reset();
-  if (spawnError != 0) return launchError(spawnError);
-
-  UniqueFd pidfd(openPidfd(pid));
-  if (!pidfd.valid()) {
-    const int error = errno;
-    killAndCollect(pid);
-    return launchError(error);
-  }
+  if (auto* error = std::get_if<int>(&started)) return launchError(*error);
+  StartedChild& child = std::get<StartedChild>(started);
 
   const uint64_t id = nextId_++;
-  const int watched = pidfd.get();
+  const int watched = child.pidfd.get();
   {
     std::lock_guard lock(mutex_);
-    children_.emplace(id, Child{pid, std::move(pidfd), std::move(output), std::move(onTermination)});
+    children_.emplace(id, Child{child.pid, std::move(child.pidfd), std::move(output), std::move(child.memory),
+                                std::move(onTermination)});
   }
   epoll_event event{};
   event.events = EPOLLIN;
   event.data.u64 = id;
   if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, watched, &event) != 0) {
     const int error = errno;
-    Child child;
+    Child unwatched;
     {
       // Never registered, so the reaper cannot have taken it.
       std::lock_guard lock(mutex_);
-      child = std::move(children_.extract(id).mapped());
+      unwatched = std::move(children_.extract(id).mapped());
     }
-    killAndCollect(child.pid);
-    return launchError(error);
+    killAndCollect(unwatched.pid);
+    return launchError(error);  // its memory goes with `unwatched`, now that it is collected
   }
   return std::nullopt;
 }
 
-void PosixSpawnLauncher::reap() {
+void CloneLauncher::reap() {
   // Named so that a child left uncollected can be told apart from a reaper that was stuck:
   // tests print every thread's name with what it waits in.
   pthread_setname_np(pthread_self(), "process reaper");
@@ -207,7 +150,7 @@ void PosixSpawnLauncher::reap() {
   }
 }
 
-void PosixSpawnLauncher::collect(uint64_t id) {
+void CloneLauncher::collect(uint64_t id) {
   int pidfd;
   {
     std::lock_guard lock(mutex_);
@@ -229,10 +172,13 @@ void PosixSpawnLauncher::collect(uint64_t id) {
   // spawned at this moment holds copies of all our descriptors until it has closed them,
   // and until then a closed pidfd would stay registered, and ready.
   epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, pidfd, nullptr);
-  // The child is gone, so nothing writes into its pipe any more.
+  // The child is gone, so nothing writes into its pipe any more, and nothing of it runs on
+  // its memory. That memory goes back after the handler: dropping its pages takes the
+  // memory-map lock, which may have to wait for a child exec'ing at the lowest priority.
   child.output.reset();
   child.pidfd.reset();
   child.onTermination(collected ? terminationOf(info) : Termination{false, -1});
+  child.memory.release();
 }
 
 }  // namespace process

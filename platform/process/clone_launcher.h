@@ -7,12 +7,17 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/process/child_start.h"
 #include "platform/process/process_launcher.h"
 #include "platform/process/unique_fd.h"
 
 namespace process {
 
-// ProcessLauncher over posix_spawn. One reaper thread waits on a pidfd per child (epoll)
+// ProcessLauncher over clone (see child_start.h): launch() returns as soon as the child
+// exists, without waiting for its exec, and the child runs at the lowest priority, so that
+// launching hundreds at once neither holds up the caller nor takes the processor from it
+// later. A child's memory (its stack until it execs) is released when it is collected. One
+// reaper thread waits on a pidfd per child (epoll)
 // and collects each with waitid(P_PIDFD), so it never reaps children that other parts of
 // the program (GLib among them) started and wait for themselves. A child's pipe stays open
 // until the child has ended: a child writing into a closed pipe would die of SIGPIPE and
@@ -24,10 +29,10 @@ namespace process {
 //
 // Termination handlers run on the reaper thread, one at a time. Destruction waits for
 // every child still running (their handlers run), so none is left behind as a zombie.
-class PosixSpawnLauncher : public ProcessLauncher {
+class CloneLauncher : public ProcessLauncher {
  public:
-  PosixSpawnLauncher();
-  ~PosixSpawnLauncher() override;
+  CloneLauncher();
+  ~CloneLauncher() override;
 
   std::optional<LaunchError> launch(const std::string& path, const std::vector<std::string>& arguments,
                                     TerminationHandler onTermination) override;
@@ -40,6 +45,7 @@ class PosixSpawnLauncher : public ProcessLauncher {
     pid_t pid = -1;
     UniqueFd pidfd;
     UniqueFd output;  // the read end of the child's pipe
+    ChildMemory memory;
     TerminationHandler onTermination;
   };
 
@@ -54,6 +60,7 @@ class PosixSpawnLauncher : public ProcessLauncher {
   static constexpr uint64_t kWakeId = 0;
   uint64_t nextId_ = kWakeId + 1;  // main thread only
 
+  ChildStacks stacks_;  // outlives children_, whose entries hold blocks of it
   mutable std::mutex mutex_;
   std::map<uint64_t, Child> children_;  // by id
   bool stopping_ = false;
