@@ -165,7 +165,7 @@ double cpuMilliseconds() {
 void probeBurst(int probes) {
   dispatch::GlibMainQueue mainQueue;
   netif::LinuxInterfaceAddresses interfaces;
-  process::PosixSpawnLauncher processes;
+  process::CloneLauncher processes;
   network::SocketConnectionFactory connections(mainQueue);
   std::ostringstream quiet;
   auto discovery =
