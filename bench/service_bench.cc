@@ -120,14 +120,20 @@ void bareConnect() {
   close(fd);
 }
 
-void probes(int calls) {
+// The discovery services over the real adapters, as the application makes them.
+struct RealDiscovery {
   dispatch::GlibMainQueue mainQueue;
   netif::LinuxInterfaceAddresses interfaces;
   process::CloneLauncher processes;
-  network::SocketConnectionFactory connections(mainQueue);
+  network::SocketConnectionFactory connections{mainQueue};
   std::ostringstream quiet;
-  auto discovery =
+  std::shared_ptr<LocalNetworkDiscovery> discovery =
       std::make_shared<LocalNetworkDiscovery>(DiscoveryServices{interfaces, processes, mainQueue, connections, quiet});
+};
+
+void probes(int calls) {
+  RealDiscovery real;
+  auto& discovery = real.discovery;
   auto probe = [&](int) {
     bool answered = false;
     discovery->requestNetworkPermission([&](bool) { answered = true; });
@@ -163,13 +169,8 @@ double cpuMilliseconds() {
 // Each probe holds a time limit; one left behind after the answer costs every later turn
 // of the main loop a little, and its firing a lookup among all the others.
 void probeBurst(int probes) {
-  dispatch::GlibMainQueue mainQueue;
-  netif::LinuxInterfaceAddresses interfaces;
-  process::CloneLauncher processes;
-  network::SocketConnectionFactory connections(mainQueue);
-  std::ostringstream quiet;
-  auto discovery =
-      std::make_shared<LocalNetworkDiscovery>(DiscoveryServices{interfaces, processes, mainQueue, connections, quiet});
+  RealDiscovery real;
+  auto& discovery = real.discovery;
   constexpr int kSlice = 1000;
   std::vector<double> first, last;
   for (int i = 0; i < probes; ++i) {
@@ -180,7 +181,7 @@ void probeBurst(int probes) {
     const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
     if (i < kSlice) first.push_back(us);
     if (i >= probes - kSlice) last.push_back(us);
-    quiet.str("");
+    real.quiet.str("");
   }
   // Run the loop until every time limit of the burst has come due.
   const double cpuBefore = cpuMilliseconds();
