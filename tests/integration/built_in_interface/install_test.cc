@@ -86,12 +86,17 @@ TEST_F(Installation, PutsTheProgramADesktopEntryAndItsIconWhereTheLauncherFindsT
 }
 
 TEST_F(Installation, CarriesEveryTextOfTheInterfaceInEachTranslation) {
-  // The template lists every text the sources mark; a text added without it would stay
-  // English in every language.
+  // The template lists every text the sources and the metainfo mark; a text added without
+  // it would stay English in every language.
   TempDir scratch;
   const std::string fresh = scratch.path() + "/fresh.pot";
-  std::vector<std::string> xgettext = {
-      "xgettext", "--from-code=UTF-8", "--language=C++", "--keyword=tr", "--keyword=trn:1,2", "-o", fresh};
+  std::vector<std::string> xgettext = {"xgettext",
+                                       "--from-code=UTF-8",
+                                       "--keyword=tr",
+                                       "--keyword=trn:1,2",
+                                       "-o",
+                                       fresh,
+                                       TESSRA_SOURCE_DIR "/data/com.brovak.tessra.metainfo.xml"};
   for (const auto& file : fs::directory_iterator(TESSRA_SOURCE_DIR "/BuiltInInterface")) {
     if (file.path().extension() == ".cc") xgettext.push_back(file.path().string());
   }
