@@ -115,12 +115,17 @@ void GlibMainQueue::cancelAsyncAfter(TimerId timer) {
   std::unique_ptr<Timer> withdrawn;
   {
     std::lock_guard lock(mutex_);
-    auto it = timers_.find(timer);
-    if (it == timers_.end()) return;
-    withdrawn = std::move(it->second);
-    timers_.erase(it);
+    withdrawn = takeTimerLocked(timer);
   }
   // Destroyed outside the lock: the block's captures may post again while they die.
+}
+
+std::unique_ptr<GlibMainQueue::Timer> GlibMainQueue::takeTimerLocked(TimerId timer) {
+  auto it = timers_.find(timer);
+  if (it == timers_.end()) return nullptr;
+  std::unique_ptr<Timer> taken = std::move(it->second);
+  timers_.erase(it);
+  return taken;
 }
 
 bool GlibMainQueue::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
@@ -146,10 +151,8 @@ void GlibMainQueue::timerFired(TimerId timer) {
   std::unique_ptr<Timer> owned;
   {
     std::lock_guard lock(mutex_);
-    auto it = timers_.find(timer);
-    if (it == timers_.end()) return;
-    owned = std::move(it->second);
-    timers_.erase(it);
+    owned = takeTimerLocked(timer);
+    if (!owned) return;
     blocks_.push_back(std::move(owned->block));
   }
   // The source is being dispatched: GLib removes it after fire() returns G_SOURCE_REMOVE,

@@ -35,6 +35,9 @@ class GlibMainQueue : public MainQueue {
   // Runs the oldest block; false when none is queued.
   bool runOne();
   void timerFired(TimerId timer);
+  // Takes the timer out of the table, or null when it fired or was withdrawn already.
+  // Called with mutex_ held.
+  std::unique_ptr<Timer> takeTimerLocked(TimerId timer);
 
   mutable std::mutex mutex_;
   std::deque<Block> blocks_;

@@ -131,6 +131,17 @@ class Client {
   std::string buffer_;
 };
 
+// A Unix socket bound at `path` and not listening yet, or -1.
+int boundSocketAt(const std::string& path) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
 class RecordingStream : public flutter::FlutterStreamHandler {
  public:
   std::optional<flutter::FlutterError> onListenWithArguments(const EncodableValue& arguments,
@@ -228,11 +239,8 @@ TEST_F(DriverServerTest, ARegularFileAtThePathIsLeftAloneAndTheEngineRunsWithout
 }
 
 TEST_F(DriverServerTest, AStaleSocketIsReplacedButALiveOneIsNot) {
-  int stale = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
-  ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  int stale = boundSocketAt(path_);
+  ASSERT_GE(stale, 0);
   close(stale);  // the file stays, nobody listens
 
   ASSERT_NE(startEngine().driver(), nullptr);
@@ -246,11 +254,8 @@ TEST_F(DriverServerTest, AStaleSocketIsReplacedButALiveOneIsNot) {
 
 TEST_F(DriverServerTest, ABusySocketIsLeftAloneAndAFolderOthersCanWriteIsWarnedOf) {
   // Listening, with a backlog already full: connecting fails with EAGAIN, not ECONNREFUSED.
-  int busy = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
-  ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  int busy = boundSocketAt(path_);
+  ASSERT_GE(busy, 0);
   ASSERT_EQ(listen(busy, 0), 0);
   std::vector<std::unique_ptr<Client>> waiting;
   do {
