@@ -22,6 +22,9 @@ namespace {
 
 LaunchError launchError(int code) { return {code, std::strerror(code)}; }
 
+// How a child that could not be made after launch() returned is reported: as a failed exec.
+constexpr Termination kNotStarted{false, 127};
+
 Termination terminationOf(const siginfo_t& info) {
   switch (info.si_code) {
     case CLD_EXITED:
@@ -57,10 +60,10 @@ CloneLauncher::CloneLauncher() {
   if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &event) != 0) setupError_ = errno;
 }
 
-std::optional<LaunchError> CloneLauncher::startReaper() {
-  if (reaper_.joinable()) return std::nullopt;
+std::optional<LaunchError> CloneLauncher::startThreads() {
   try {
-    reaper_ = std::thread([this] { reap(); });
+    if (!reaper_.joinable()) reaper_ = std::thread([this] { reap(); });
+    if (!launcher_.joinable()) launcher_ = std::thread([this] { launchWaiting(); });
   } catch (const std::system_error& error) {
     return launchError(error.code().value());
   }
@@ -68,6 +71,14 @@ std::optional<LaunchError> CloneLauncher::startReaper() {
 }
 
 CloneLauncher::~CloneLauncher() {
+  if (launcher_.joinable()) {
+    {
+      std::lock_guard lock(waitingMutex_);
+      stopLaunching_ = true;
+    }
+    waitingChanged_.notify_one();
+    launcher_.join();
+  }
   if (!reaper_.joinable()) return;
   {
     std::lock_guard lock(mutex_);
@@ -86,32 +97,62 @@ size_t CloneLauncher::running() const {
 std::optional<LaunchError> CloneLauncher::launch(const std::string& path, const std::vector<std::string>& arguments,
                                                  TerminationHandler onTermination) {
   if (setupError_ != 0) return launchError(setupError_);
-  if (auto error = startReaper()) return error;
+  // The child cannot tell us why its exec failed without making us wait for it; the usual
+  // reasons are told here instead.
+  if (faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) != 0) return launchError(errno);
+  if (auto error = startThreads()) return error;
 
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) return launchError(errno);
-  UniqueFd output(pipeEnds[0]);
-  UniqueFd input(pipeEnds[1]);
+  Request request{path, arguments, UniqueFd(pipeEnds[0]), UniqueFd(pipeEnds[1]), std::move(onTermination)};
+  {
+    std::lock_guard lock(waitingMutex_);
+    if (waiting_.size() >= kMaxWaiting) return launchError(EAGAIN);
+    waiting_.push_back(std::move(request));
+  }
+  waitingChanged_.notify_one();
+  return std::nullopt;
+}
 
-  auto started = startChild(stacks_, path, arguments, input.get());
+void CloneLauncher::launchWaiting() {
+  pthread_setname_np(pthread_self(), "process launcher");
+  for (;;) {
+    std::deque<Request> batch;
+    bool stop;
+    {
+      std::unique_lock lock(waitingMutex_);
+      waitingChanged_.wait(lock, [this] { return stopLaunching_ || !waiting_.empty(); });
+      batch.swap(waiting_);
+      stop = stopLaunching_;
+    }
+    // Launches accepted before a stop still start: launch() told their callers they would.
+    for (auto& request : batch) start(std::move(request));
+    if (stop) return;
+  }
+}
+
+void CloneLauncher::start(Request request) {
+  auto started = startChild(stacks_, request.path, request.arguments, request.input.get());
   // Our copy of the write end goes at once: the child holds its own (or is about to take
   // it: it copied our descriptor table when it was made).
-  input.reset();
-  if (auto* error = std::get_if<int>(&started)) return launchError(*error);
+  request.input.reset();
+  if (std::holds_alternative<int>(started)) {
+    request.onTermination(kNotStarted);
+    return;
+  }
   StartedChild& child = std::get<StartedChild>(started);
 
   const uint64_t id = nextId_++;
   const int watched = child.pidfd.get();
   {
     std::lock_guard lock(mutex_);
-    children_.emplace(id, Child{child.pid, std::move(child.pidfd), std::move(output), std::move(child.memory),
-                                std::move(onTermination)});
+    children_.emplace(id, Child{child.pid, std::move(child.pidfd), std::move(request.output), std::move(child.memory),
+                                std::move(request.onTermination)});
   }
   epoll_event event{};
   event.events = EPOLLIN;
   event.data.u64 = id;
   if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, watched, &event) != 0) {
-    const int error = errno;
     Child unwatched;
     {
       // Never registered, so the reaper cannot have taken it.
@@ -119,9 +160,8 @@ std::optional<LaunchError> CloneLauncher::launch(const std::string& path, const 
       unwatched = std::move(children_.extract(id).mapped());
     }
     killAndCollect(unwatched.pid);
-    return launchError(error);  // its memory goes with `unwatched`, now that it is collected
+    unwatched.onTermination(kNotStarted);  // its memory goes with `unwatched`, now that it is collected
   }
-  return std::nullopt;
 }
 
 void CloneLauncher::reap() {

@@ -40,7 +40,8 @@ class ProcessLauncher {
   // Starts the child and returns at once. A child that cannot be started (missing
   // program, no descriptors left, ...) is reported here, and its handler is dropped
   // without ever being called; otherwise `onTermination` runs exactly once, later. A
-  // program that is there but fails to execute may instead end as a child that exited 127.
+  // program that is there but fails to execute, or a child that cannot be made once
+  // launch() has returned, may instead end as a child that exited 127.
   virtual std::optional<LaunchError> launch(const std::string& path, const std::vector<std::string>& arguments,
                                             TerminationHandler onTermination) = 0;
 };
