@@ -3,19 +3,20 @@
 #include <glib.h>
 
 #include "BuiltInInterface/gtk_built_in_content.h"
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
+#include "engine/engine_view.h"
 #include "platform/appkit/ns_application.h"
-#include "platform/flutter_engine/engine_view.h"
 #include "platform/view/text_domain.h"
 
 namespace built_in {
 
-std::unique_ptr<engine::InterfaceProgram> BuiltInInterface::runInApplication(engine::InterfaceSide& interface) {
+std::unique_ptr<engine::InterfaceProgram> BuiltInInterface::runInApplication(
+    engine::messaging::InterfaceSide& interface) {
   view::bindTextDomain();
   return std::make_unique<BuiltInInterface>(interface, [] { appkit::NSApp().stop(0); });
 }
 
-BuiltInInterface::BuiltInInterface(engine::InterfaceSide& interface, std::function<void()> quit)
+BuiltInInterface::BuiltInInterface(engine::messaging::InterfaceSide& interface, std::function<void()> quit)
     : interface_(interface),
       quit_(std::move(quit)),
       scan_(interface),

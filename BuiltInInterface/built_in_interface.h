@@ -6,15 +6,15 @@
 #include "BuiltInInterface/launch_at_login_setting.h"
 #include "BuiltInInterface/permission_check.h"
 #include "BuiltInInterface/scan_session.h"
-#include "platform/flutter_engine/interface_program.h"
-#include "platform/flutter_engine/interface_side.h"
+#include "engine/interface_program.h"
+#include "engine/messaging/interface_side.h"
 
 namespace built_in {
 
 class GtkBuiltInContent;
 
 // The little interface the stand-in engine runs when no real one exists. Like the real
-// interface it talks to the host only through the channels (engine::InterfaceSide): it scans the
+// interface it talks to the host only through the channels (engine::messaging::InterfaceSide): it scans the
 // local network when asked, checks the network permission, shows and changes launching at
 // login, and decides what a quit attempt means: it asks the person, and ends the
 // application (`quit`) only when they say so. Until it is shown in a view there is nobody to
@@ -29,12 +29,12 @@ class GtkBuiltInContent;
 class BuiltInInterface : public engine::InterfaceProgram {
  public:
   // `quit` ends the application.
-  BuiltInInterface(engine::InterfaceSide& interface, std::function<void()> quit);
+  BuiltInInterface(engine::messaging::InterfaceSide& interface, std::function<void()> quit);
   ~BuiltInInterface() override;
 
   // The application's interface, for engine::makeStandInEngine(): binds the translations
   // and ends the application by stopping the shared application.
-  static std::unique_ptr<engine::InterfaceProgram> runInApplication(engine::InterfaceSide& interface);
+  static std::unique_ptr<engine::InterfaceProgram> runInApplication(engine::messaging::InterfaceSide& interface);
 
   // Builds the GTK widgets into `view` as soon as the main loop has nothing more urgent to
   // do, or at once when a quit attempt comes first. Needs GTK; `view` must outlive this
@@ -57,7 +57,7 @@ class BuiltInInterface : public engine::InterfaceProgram {
   void build();
   void dropPendingBuild();
 
-  engine::InterfaceSide& interface_;
+  engine::messaging::InterfaceSide& interface_;
   std::function<void()> quit_;
   QuitQuestion askToQuit_;
   ScanSession scan_;

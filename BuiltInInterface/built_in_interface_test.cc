@@ -5,8 +5,8 @@
 #include "BuiltInInterface/built_in_interface.h"
 #include "Runner/embedding/event_channel.h"
 #include "Runner/embedding/method_channel.h"
+#include "engine/stand_in_engine.h"
 #include "platform/dispatch/testing/fake_main_queue.h"
-#include "platform/flutter_engine/stand_in_engine.h"
 
 namespace built_in {
 namespace {
@@ -43,7 +43,7 @@ class BuiltInInterfaceTest : public ::testing::Test {
     flutter::FlutterEventChannel::eventChannelWithName(channels::kScan.name, host()).setStreamHandler(sweep);
   }
   flutter::FlutterBinaryMessenger& host() { return standIn->binaryMessenger(); }
-  engine::InterfaceSide& ui() { return standIn->interfaceSide(); }
+  engine::messaging::InterfaceSide& ui() { return standIn->interfaceSide(); }
   void settle() { queue.runUntilIdle(); }
 
   dispatch::testing::FakeMainQueue queue;
@@ -137,8 +137,9 @@ TEST_F(BuiltInInterfaceTest, WhileADriverHasTakenOverNoScanStartsAndItsListenEnd
   ui().setCallInterceptor([](const std::string&, const flutter::FlutterMethodCall&, flutter::FlutterResult result) {
     result(EncodableValue());
   });
-  std::vector<engine::StreamEvent> driverEvents;
-  ui().listen(channels::kScan.name, {}, [&](const engine::StreamEvent& event) { driverEvents.push_back(event); }, {});
+  std::vector<engine::messaging::StreamEvent> driverEvents;
+  ui().listen(channels::kScan.name, {},
+              [&](const engine::messaging::StreamEvent& event) { driverEvents.push_back(event); }, {});
   settle();
   EXPECT_EQ(scan.phase(), ScanSession::Phase::kStopped) << "told that its stream ended, not left scanning";
   sweep->sink(EncodableValue());
@@ -269,7 +270,7 @@ TEST_F(BuiltInInterfaceTest, AQuitAttemptEndsTheApplicationOnlyWhenThePersonSays
 TEST_F(BuiltInInterfaceTest, RunByTheEngineItEndsTheApplicationOnAQuitAttemptUnlessADriverHasTheCalls) {
   standIn = std::make_unique<engine::StandInEngine>(
       queue, engine::StandInEngineOptions{std::nullopt,
-                                          [this](engine::InterfaceSide& side) {
+                                          [this](engine::messaging::InterfaceSide& side) {
                                             return std::make_unique<BuiltInInterface>(side, [this] { ++quits; });
                                           },
                                           {channels::kScan.name}});

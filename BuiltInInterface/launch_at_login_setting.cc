@@ -4,7 +4,7 @@
 
 namespace built_in {
 
-LaunchAtLoginSetting::LaunchAtLoginSetting(engine::InterfaceSide& interface) : interface_(interface) {}
+LaunchAtLoginSetting::LaunchAtLoginSetting(engine::messaging::InterfaceSide& interface) : interface_(interface) {}
 
 void LaunchAtLoginSetting::refresh() { read(std::nullopt); }
 

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
+#include "engine/messaging/interface_side.h"
 #include "platform/dispatch/lifetime.h"
-#include "platform/flutter_engine/interface_side.h"
 
 namespace built_in {
 
@@ -16,7 +16,7 @@ namespace built_in {
 // disagrees with the change asked for marks the change as refused. Main thread only.
 class LaunchAtLoginSetting {
  public:
-  explicit LaunchAtLoginSetting(engine::InterfaceSide& interface);
+  explicit LaunchAtLoginSetting(engine::messaging::InterfaceSide& interface);
   LaunchAtLoginSetting(const LaunchAtLoginSetting&) = delete;
   LaunchAtLoginSetting& operator=(const LaunchAtLoginSetting&) = delete;
 
@@ -41,7 +41,7 @@ class LaunchAtLoginSetting {
   void read(std::optional<bool> expected);
   void changed();
 
-  engine::InterfaceSide& interface_;
+  engine::messaging::InterfaceSide& interface_;
   std::function<void()> onChange_;
   std::optional<bool> enabled_;
   int calls_ = 0;

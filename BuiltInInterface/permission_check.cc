@@ -4,7 +4,7 @@
 
 namespace built_in {
 
-PermissionCheck::PermissionCheck(engine::InterfaceSide& interface) : interface_(interface) {}
+PermissionCheck::PermissionCheck(engine::messaging::InterfaceSide& interface) : interface_(interface) {}
 
 void PermissionCheck::check() {
   ++pending_;

@@ -3,9 +3,9 @@
 #include <functional>
 #include <string>
 
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
+#include "engine/messaging/interface_side.h"
 #include "platform/dispatch/lifetime.h"
-#include "platform/flutter_engine/interface_side.h"
 
 namespace built_in {
 
@@ -21,7 +21,7 @@ class PermissionCheck {
     kNoAnswer,  // not implemented, an error, or a value that is no boolean; see problem()
   };
 
-  explicit PermissionCheck(engine::InterfaceSide& interface);
+  explicit PermissionCheck(engine::messaging::InterfaceSide& interface);
   PermissionCheck(const PermissionCheck&) = delete;
   PermissionCheck& operator=(const PermissionCheck&) = delete;
 
@@ -38,7 +38,7 @@ class PermissionCheck {
   void onReply(const flutter::FlutterReply& reply);
   void changed();
 
-  engine::InterfaceSide& interface_;
+  engine::messaging::InterfaceSide& interface_;
   std::function<void()> onChange_;
   int pending_ = 0;
   Answer answer_ = Answer::kNone;

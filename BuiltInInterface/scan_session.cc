@@ -41,7 +41,7 @@ bool AddressOrder::operator()(const std::string& a, const std::string& b) const 
   return a < b;  // equal piece by piece ("1.02" and "1.2"): the text decides
 }
 
-ScanSession::ScanSession(engine::InterfaceSide& interface) : interface_(interface) {}
+ScanSession::ScanSession(engine::messaging::InterfaceSide& interface) : interface_(interface) {}
 
 ScanSession::~ScanSession() {
   // Leave no subscription behind that nobody reads.
@@ -64,7 +64,7 @@ void ScanSession::start() {
   auto watch = lifetime_.watch();
   interface_.listen(
       channels::kScan.name, flutter::EncodableValue(),
-      [this, watch](const engine::StreamEvent& event) {
+      [this, watch](const engine::messaging::StreamEvent& event) {
         if (dispatch::Lifetime::alive(watch)) onEvent(event);
       },
       [this, watch, generation](const flutter::FlutterReply& reply) {
@@ -87,10 +87,10 @@ void ScanSession::onListenReply(const flutter::FlutterReply& reply, uint64_t gen
   }
 }
 
-void ScanSession::onEvent(const engine::StreamEvent& event) {
+void ScanSession::onEvent(const engine::messaging::StreamEvent& event) {
   if (phase_ != Phase::kScanning) return;
   switch (event.kind) {
-    case engine::StreamEvent::Kind::kValue:
+    case engine::messaging::StreamEvent::Kind::kValue:
       if (event.value.IsNull()) {
         // Ours alone (see start()): with nothing reported, the host had no network to sweep.
         interface_.cancel(channels::kScan.name, flutter::EncodableValue(), {});
@@ -99,12 +99,12 @@ void ScanSession::onEvent(const engine::StreamEvent& event) {
         onResult(event.value);
       }
       return;
-    case engine::StreamEvent::Kind::kError:
+    case engine::messaging::StreamEvent::Kind::kError:
       // The sweep goes on; the error stays in view next to the progress.
       problem_ = event.error.message.empty() ? event.error.code : event.error.code + ": " + event.error.message;
       notifyStatus();
       return;
-    case engine::StreamEvent::Kind::kEndOfStream:
+    case engine::messaging::StreamEvent::Kind::kEndOfStream:
       if (interface_.takenOver()) {
         setPhase(Phase::kStopped);  // a driver's listen took the stream
         return;

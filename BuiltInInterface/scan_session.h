@@ -4,9 +4,9 @@
 #include <set>
 #include <string>
 
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
+#include "engine/messaging/interface_side.h"
 #include "platform/dispatch/lifetime.h"
-#include "platform/flutter_engine/interface_side.h"
 
 namespace built_in {
 
@@ -54,7 +54,7 @@ class ScanSession {
     std::function<void()> onStatus;                   // phase, counts or problem changed
   };
 
-  explicit ScanSession(engine::InterfaceSide& interface);
+  explicit ScanSession(engine::messaging::InterfaceSide& interface);
   ~ScanSession();
   ScanSession(const ScanSession&) = delete;
   ScanSession& operator=(const ScanSession&) = delete;
@@ -77,13 +77,13 @@ class ScanSession {
   const std::string& problem() const { return problem_; }
 
  private:
-  void onEvent(const engine::StreamEvent& event);
+  void onEvent(const engine::messaging::StreamEvent& event);
   void onResult(const flutter::EncodableValue& value);
   void onListenReply(const flutter::FlutterReply& reply, uint64_t generation);
   void setPhase(Phase phase);
   void notifyStatus();
 
-  engine::InterfaceSide& interface_;
+  engine::messaging::InterfaceSide& interface_;
   Observer observer_;
   Phase phase_ = Phase::kIdle;
   std::set<std::string, AddressOrder> reachable_;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
 #include "Runner/embedding/flutter_view_controller.h"
 #include "Runner/embedding/method_channel.h"
 

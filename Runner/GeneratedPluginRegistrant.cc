@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/plugins/stand_in_plugins.h"
-#include "platform/plugins/window_manager_plugin.h"
+#include "engine/plugins/stand_in_plugins.h"
+#include "engine/plugins/window_manager_plugin.h"
 
 namespace {
 

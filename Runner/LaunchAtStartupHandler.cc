@@ -5,7 +5,7 @@
 #include <variant>
 
 #include "LaunchAtLogin/launch_at_login.h"
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include "Runner/GeneratedPluginRegistrant.h"
 #include "Runner/LaunchAtStartupHandler.h"
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
 #include "Runner/embedding/event_channel.h"
 #include "Runner/embedding/flutter_view_controller.h"
 #include "Runner/embedding/method_channel.h"
-#include "platform/plugins/window_manager_plugin.h"
+#include "engine/plugins/window_manager_plugin.h"
 
 namespace {
 

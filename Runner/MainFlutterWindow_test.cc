@@ -11,11 +11,11 @@
 #include "Runner/embedding/flutter_view_controller.h"
 #include "Runner/embedding/standard_codec.h"
 #include "Runner/testing/recording_engine.h"
+#include "engine/plugins/window_manager_plugin.h"
 #include "platform/appkit/testing/fake_application_backend.h"
 #include "platform/dispatch/testing/fake_main_queue.h"
 #include "platform/interfaces/testing/fake_interface_addresses.h"
 #include "platform/network/testing/fake_connection_factory.h"
-#include "platform/plugins/window_manager_plugin.h"
 #include "platform/process/testing/fake_process_launcher.h"
 
 namespace {

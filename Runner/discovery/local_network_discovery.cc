@@ -3,7 +3,7 @@
 #include <cassert>
 #include <ostream>
 
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
 #include "platform/dispatch/main_queue.h"
 
 LocalNetworkDiscovery::LocalNetworkDiscovery(DiscoveryServices services) : services_(services) {}

@@ -2,7 +2,7 @@
 #include <ostream>
 #include <utility>
 
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
 #include "Runner/discovery/local_network_discovery.h"
 #include "Runner/embedding/printable_name.h"
 #include "platform/dispatch/main_queue.h"

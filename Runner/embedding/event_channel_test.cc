@@ -5,34 +5,16 @@
 #include "Runner/embedding/standard_codec.h"
 #include "Runner/embedding/testing/log_capture.h"
 #include "Runner/embedding/testing/recording_messenger.h"
+#include "Runner/embedding/testing/recording_stream_handler.h"
 
 namespace flutter {
 namespace {
 
 using testing::EmbeddingLogCapture;
 using testing::RecordingMessenger;
+using testing::RecordingStreamHandler;
 
 constexpr const char* kChannel = "com.brovak.tessra/scanForPingableDevices";
-
-// Records what the channel asks of it and keeps every sink it was handed.
-class RecordingStreamHandler : public FlutterStreamHandler {
- public:
-  std::optional<FlutterError> onListenWithArguments(const EncodableValue& arguments, FlutterEventSink sink) override {
-    calls.push_back("listen");
-    listenArguments.push_back(arguments);
-    sinks.push_back(std::move(sink));
-    return listenError;
-  }
-  std::optional<FlutterError> onCancelWithArguments(const EncodableValue&) override {
-    calls.push_back("cancel");
-    return std::nullopt;
-  }
-
-  std::vector<std::string> calls;
-  std::vector<EncodableValue> listenArguments;
-  std::vector<FlutterEventSink> sinks;
-  std::optional<FlutterError> listenError;
-};
 
 class EventChannelTest : public ::testing::Test {
  protected:

@@ -8,7 +8,7 @@
 
 namespace flutter {
 
-// Port: the engine that runs the interface. The stand-in (platform/flutter_engine) runs an
+// Port: the engine that runs the interface. The stand-in (engine/) runs an
 // in-process interface; an adapter to the real engine would replace it, not the host.
 // Created on the main thread; everything it calls back runs on the main thread.
 class FlutterEngine {

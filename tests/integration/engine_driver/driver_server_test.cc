@@ -19,19 +19,23 @@
 #include "BuiltInInterface/built_in_interface.h"
 #include "Runner/embedding/event_channel.h"
 #include "Runner/embedding/method_channel.h"
+#include "Runner/embedding/testing/recording_stream_handler.h"
+#include "engine/driver/driver_protocol.h"
+#include "engine/driver/driver_server.h"
+#include "engine/stand_in_engine.h"
 #include "platform/dispatch/testing/fake_main_queue.h"
-#include "platform/engine_driver/driver_protocol.h"
-#include "platform/engine_driver/driver_server.h"
-#include "platform/flutter_engine/stand_in_engine.h"
 #include "tests/integration/support/eventually.inl"
 #include "tests/integration/support/main_loop.h"
 
-namespace engine {
+namespace engine::driver {
 namespace {
 
 using dispatch::testing::FakeMainQueue;
+using messaging::InProcessMessenger;
+using messaging::InterfaceSide;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
+using flutter::testing::RecordingStreamHandler;
 using Json = nlohmann::json;
 
 // Runs the GLib default context and the main queue. The fake queue does not wake the
@@ -142,26 +146,6 @@ int boundSocketAt(const std::string& path) {
   return -1;
 }
 
-class RecordingStream : public flutter::FlutterStreamHandler {
- public:
-  std::optional<flutter::FlutterError> onListenWithArguments(const EncodableValue& arguments,
-                                                             flutter::FlutterEventSink sink) override {
-    listenArguments = arguments;
-    this->sink = std::move(sink);
-    if (onListen) onListen();
-    return std::nullopt;
-  }
-  std::optional<flutter::FlutterError> onCancelWithArguments(const EncodableValue&) override {
-    ++cancels;
-    sink = nullptr;
-    return std::nullopt;
-  }
-  EncodableValue listenArguments;
-  flutter::FlutterEventSink sink;
-  std::function<void()> onListen;
-  int cancels = 0;
-};
-
 class DriverServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -189,8 +173,8 @@ class DriverServerTest : public ::testing::Test {
   }
   flutter::FlutterBinaryMessenger& host() { return engine_->binaryMessenger(); }
   // The host's "scan" event channel, served by a stream that records what it is asked.
-  std::shared_ptr<RecordingStream> serveScan() {
-    auto stream = std::make_shared<RecordingStream>();
+  std::shared_ptr<RecordingStreamHandler> serveScan() {
+    auto stream = std::make_shared<RecordingStreamHandler>();
     flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(stream);
     return stream;
   }
@@ -392,16 +376,16 @@ TEST_F(DriverServerTest, ListenEventsAndCancel) {
   Client client(path_, pump_);
   client.send(R"({"id":1,"op":"listen","channel":"scan","arguments":{"from":"driver"}})");
   EXPECT_EQ(client.next(), Json::parse(R"({"id":1,"reply":null})"));
-  EXPECT_EQ(stream->listenArguments, EncodableValue(EncodableMap{{"from", "driver"}}));
+  EXPECT_EQ(stream->listenArguments.back(), EncodableValue(EncodableMap{{"from", "driver"}}));
 
-  stream->sink(EncodableMap{{"ip", "192.168.1.1"}, {"success", true}});
-  stream->sink(EncodableValue());
+  stream->sinks.back()(EncodableMap{{"ip", "192.168.1.1"}, {"success", true}});
+  stream->sinks.back()(EncodableValue());
   EXPECT_EQ(client.next(), Json::parse(R"({"event":"scan","value":{"ip":"192.168.1.1","success":true}})"));
   EXPECT_EQ(client.next(), Json::parse(R"({"event":"scan","value":null})"));
 
   client.send(R"({"id":2,"op":"cancel","channel":"scan"})");
   EXPECT_EQ(client.next(), Json::parse(R"({"id":2,"reply":null})"));
-  EXPECT_EQ(stream->cancels, 1);
+  EXPECT_EQ(stream->cancels(), 1);
   client.send(R"({"id":3,"op":"cancel","channel":"scan"})");
   EXPECT_EQ(client.next()["error"]["code"], "error") << "nothing left to cancel";
 }
@@ -426,7 +410,7 @@ TEST_F(DriverServerTest, OneWriteOfManySweepListensStartsTwoSweepsAndRefusesTheR
   EXPECT_EQ(sweeps, kMaxDriverSweeps);
 
   // Both sweeps report to the newest listen; the client's own second listen ends nothing.
-  stream->sink(EncodableValue());
+  stream->sinks.back()(EncodableValue());
   EXPECT_EQ(client.next(), Json::parse(R"({"event":"scan","value":null})"));
   client.send(R"({"id":65,"op":"listen","channel":"scan"})");
   EXPECT_EQ(client.next(), Json::parse(R"({"id":65,"reply":null})")) << "a null makes room for one more";
@@ -439,15 +423,15 @@ TEST_F(DriverServerTest, AClientThatOnlyStopsSendingKeepsGettingAnswersAndEvents
   client.send(R"({"id":1,"op":"listen","channel":"scan"})");
   client.finishSending();
   EXPECT_EQ(client.next(), Json::parse(R"({"id":1,"reply":null})"));
-  stream->sink("later");
+  stream->sinks.back()("later");
   EXPECT_EQ(client.next(), Json::parse(R"({"event":"scan","value":"later"})"));
   EXPECT_TRUE(engine_->driver()->hasClient());
-  EXPECT_EQ(stream->cancels, 0);
+  EXPECT_EQ(stream->cancels(), 0);
 
   client.close();
   ASSERT_TRUE(pump_.until([&] { return !engine_->driver()->hasClient(); }));
   pump_.once();
-  EXPECT_EQ(stream->cancels, 1);
+  EXPECT_EQ(stream->cancels(), 1);
 }
 
 // Sends as much as the socket takes, pumping the server in between, until it takes
@@ -491,7 +475,7 @@ TEST_F(DriverServerTest, AClientThatWritesWithoutReadingIsHeldBackAndLosesNothin
   EXPECT_TRUE(engine_->driver()->hasClient()) << "held back, not dropped";
 
   // Events still come meanwhile, and wait their turn.
-  for (int i = 0; i < 1000; ++i) stream->sink(EncodableValue(i));
+  for (int i = 0; i < 1000; ++i) stream->sinks.back()(EncodableValue(i));
   pump_.once();
 
   // Thousands of lines: looked at as text, only the events parsed.
@@ -536,7 +520,7 @@ TEST_F(DriverServerTest, AClientThatLeavesEventsUnreadIsDroppedAtTheCapWithOneLi
   // The cap, plus what the socket buffers hold, plus a margin, and no further.
   const size_t most = (kDriverUnsentCap + 4 * 1024 * 1024) / big.size();
   while (engine_->driver()->hasClient() && eventsSent < most) {
-    stream->sink(EncodableValue(big));
+    stream->sinks.back()(EncodableValue(big));
     ++eventsSent;
     pump_.once();
   }
@@ -546,7 +530,7 @@ TEST_F(DriverServerTest, AClientThatLeavesEventsUnreadIsDroppedAtTheCapWithOneLi
   EXPECT_EQ(std::count(stderrText.begin(), stderrText.end(), '\n'), 1) << stderrText;
   EXPECT_NE(stderrText.find("driver dropped"), std::string::npos) << stderrText;
   pump_.once();
-  EXPECT_EQ(stream->cancels, 1) << "its listen cancelled as on any departure";
+  EXPECT_EQ(stream->cancels(), 1) << "its listen cancelled as on any departure";
   EXPECT_TRUE(client.closedByServer());
 }
 
@@ -566,11 +550,11 @@ TEST_F(DriverServerTest, TheAttachedDriverGetsHostCallsAndItsDepartureCancelsIts
     Client second(path_, pump_);
     EXPECT_EQ(second.next()["error"]["code"], "busy");
     EXPECT_TRUE(second.closedByServer());
-    stream->sink("mid-stream");
+    stream->sinks.back()("mid-stream");
   }  // the driver goes away with a listen open and an event in flight
   ASSERT_TRUE(pump_.until([&] { return !engine_->driver()->hasClient(); }));
   pump_.once();
-  EXPECT_EQ(stream->cancels, 1);
+  EXPECT_EQ(stream->cancels(), 1);
 
   lifecycle.invokeMethod("onQuitAttempt", EncodableValue());
   pump_.once();
@@ -582,4 +566,4 @@ TEST_F(DriverServerTest, TheAttachedDriverGetsHostCallsAndItsDepartureCancelsIts
 }
 
 }  // namespace
-}  // namespace engine
+}  // namespace engine::driver

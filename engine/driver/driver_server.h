@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/flutter_engine/interface_side.h"
+#include "engine/messaging/interface_side.h"
 
-namespace engine {
+namespace engine::driver {
 
 // The driver endpoint: a Unix stream socket through which a test or tool plays the
 // interface, with the line protocol of driver_protocol.h. Served by GIO in the default
@@ -46,7 +46,8 @@ class DriverServer {
   // Creates the socket at `path` (see DriverSocketFile: mode 0600, a stale socket file
   // replaced, anything else left alone) and starts serving. On failure returns nullptr
   // and says why in `whyNot`.
-  static std::unique_ptr<DriverServer> start(const std::string& path, InterfaceSide& interface, std::string& whyNot);
+  static std::unique_ptr<DriverServer> start(const std::string& path, messaging::InterfaceSide& interface,
+                                             std::string& whyNot);
   // Closes the client, stops serving and removes the socket file it created.
   ~DriverServer();
   DriverServer(const DriverServer&) = delete;
@@ -63,4 +64,4 @@ class DriverServer {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace engine
+}  // namespace engine::driver

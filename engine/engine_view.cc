@@ -1,4 +1,4 @@
-#include "platform/flutter_engine/engine_view.h"
+#include "engine/engine_view.h"
 
 namespace engine {
 

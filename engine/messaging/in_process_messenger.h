@@ -9,7 +9,7 @@
 #include "platform/dispatch/lifetime.h"
 #include "platform/dispatch/main_queue.h"
 
-namespace engine {
+namespace engine::messaging {
 
 // The stand-in engine's message pipe between the host and the in-process interface. The
 // host sees an ordinary FlutterBinaryMessenger; the interface side (InterfaceSide) sees one
@@ -50,4 +50,4 @@ class InProcessMessenger : public flutter::FlutterBinaryMessenger {
   dispatch::Lifetime lifetime_;
 };
 
-}  // namespace engine
+}  // namespace engine::messaging

@@ -10,7 +10,7 @@ class EngineView;
 // the view, and takes it down before the view goes. Main thread only.
 //
 //   auto engine = std::make_unique<StandInEngine>(queue, StandInEngineOptions{
-//       std::nullopt, [](InterfaceSide& side) { return std::make_unique<MyInterface>(side); }});
+//       std::nullopt, [](messaging::InterfaceSide& side) { return std::make_unique<MyInterface>(side); }});
 class InterfaceProgram {
  public:
   InterfaceProgram() = default;

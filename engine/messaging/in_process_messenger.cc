@@ -1,4 +1,4 @@
-#include "platform/flutter_engine/in_process_messenger.h"
+#include "engine/messaging/in_process_messenger.h"
 
 #include <cassert>
 #include <memory>
@@ -6,7 +6,7 @@
 #include "Runner/embedding/embedding_log.h"
 #include "Runner/embedding/printable_name.h"
 
-namespace engine {
+namespace engine::messaging {
 
 namespace {
 
@@ -80,4 +80,4 @@ void InProcessMessenger::setInterfaceReceiver(InterfaceReceiver receiver) {
   interfaceReceiver_ = std::move(receiver);
 }
 
-}  // namespace engine
+}  // namespace engine::messaging

@@ -1,15 +1,15 @@
-#include "platform/engine_driver/driver_server.h"
+#include "engine/driver/driver_server.h"
 
 #include <gio/gio.h>
 
 #include <iostream>
 #include <map>
 
+#include "engine/driver/driver_protocol.h"
+#include "engine/driver/driver_socket_file.h"
 #include "platform/dispatch/lifetime.h"
-#include "platform/engine_driver/driver_protocol.h"
-#include "platform/engine_driver/driver_socket_file.h"
 
-namespace engine {
+namespace engine::driver {
 
 // One attached driver. Shared so that GIO callbacks and interface callbacks, which may
 // arrive after it has gone, can tell (they hold weak references).
@@ -62,11 +62,11 @@ struct AttachedDriver {
 };
 
 struct DriverServer::Impl {
-  Impl(DriverSocketFile file, InterfaceSide& interface) : file(std::move(file)), interface(interface) {}
+  Impl(DriverSocketFile file, messaging::InterfaceSide& interface) : file(std::move(file)), interface(interface) {}
   ~Impl();
 
   DriverSocketFile file;
-  InterfaceSide& interface;
+  messaging::InterfaceSide& interface;
   GSocketService* service = nullptr;  // owned
   gulong incomingHandler = 0;
   std::shared_ptr<AttachedDriver> client;
@@ -342,12 +342,12 @@ void DriverServer::Impl::handleLine(const std::shared_ptr<AttachedDriver>& from,
       }
       const uint64_t serial = from->nextListen++;
       from->listens[request.channel] = serial;
-      auto onEvent = [this, weak, channel = request.channel, serial](const StreamEvent& event) {
+      auto onEvent = [this, weak, channel = request.channel, serial](const messaging::StreamEvent& event) {
         auto attached = weak.lock();
         if (!attached) return;
         auto listen = attached->listens.find(channel);
         const bool current = listen != attached->listens.end() && listen->second == serial;
-        if (event.kind == StreamEvent::Kind::kEndOfStream) {
+        if (event.kind == messaging::StreamEvent::Kind::kEndOfStream) {
           // The client's own newer listen took the stream over: it goes on for the client.
           if (!current) return;
           attached->listens.erase(listen);
@@ -422,7 +422,7 @@ void DriverServer::Impl::flush(const std::shared_ptr<AttachedDriver>& to) {
       operation.release());
 }
 
-std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, InterfaceSide& interface,
+std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, messaging::InterfaceSide& interface,
                                                   std::string& whyNot) {
   auto file = DriverSocketFile::create(path, whyNot);
   if (!file) return nullptr;
@@ -457,4 +457,4 @@ bool DriverServer::hasClient() const { return impl_->client != nullptr; }
 
 const std::string& DriverServer::path() const { return impl_->file.path(); }
 
-}  // namespace engine
+}  // namespace engine::driver

@@ -1,8 +1,8 @@
-#include "platform/engine_driver/driver_protocol.h"
+#include "engine/driver/driver_protocol.h"
 
 #include <gtest/gtest.h>
 
-namespace engine {
+namespace engine::driver {
 namespace {
 
 using flutter::EncodableMap;
@@ -75,8 +75,8 @@ TEST(DriverProtocolRequests, BadLinesAreRefusedWithTheirIdWhenTheyHaveOne) {
 }
 
 TEST(DriverProtocolLines, ErrorEventsEndOfStreamAndStrayBytes) {
-  StreamEvent error{StreamEvent::Kind::kError, {}, flutter::FlutterError{"e", "", 3}};
-  StreamEvent end{StreamEvent::Kind::kEndOfStream, {}, {}};
+  messaging::StreamEvent error{messaging::StreamEvent::Kind::kError, {}, flutter::FlutterError{"e", "", 3}};
+  messaging::StreamEvent end{messaging::StreamEvent::Kind::kEndOfStream, {}, {}};
   EXPECT_EQ(Json::parse(driverEventLine("s", error)),
             Json::parse(R"({"event":"s","error":{"code":"e","message":"","details":3}})"));
   EXPECT_EQ(Json::parse(driverEventLine("s", end)), Json::parse(R"({"event":"s","end":true})"));
@@ -87,4 +87,4 @@ TEST(DriverProtocolLines, ErrorEventsEndOfStreamAndStrayBytes) {
 }
 
 }  // namespace
-}  // namespace engine
+}  // namespace engine::driver

@@ -6,7 +6,7 @@
 #include "Runner/embedding/flutter_error.h"
 #include "Runner/embedding/standard_codec.h"
 
-namespace engine {
+namespace engine::driver {
 
 // The driver's JSON form of a channel value. Plain JSON covers what the host uses:
 //   null, true/false, strings, arrays (lists) and objects (maps with string keys);
@@ -32,4 +32,4 @@ flutter::DecodeResult<flutter::EncodableValue> fromJson(const nlohmann::json& js
 // refused before the parser builds (and later destroys) a deep tree.
 int jsonNestingDepth(std::string_view text);
 
-}  // namespace engine
+}  // namespace engine::driver

@@ -1,9 +1,9 @@
-#include "platform/plugins/stand_in_plugins.h"
+#include "engine/plugins/stand_in_plugins.h"
 
 #include "Runner/embedding/method_channel.h"
-#include "platform/plugins/window_manager_plugin.h"
+#include "engine/plugins/window_manager_plugin.h"
 
-namespace plugins {
+namespace engine::plugins {
 
 void installStandInChannel(flutter::FlutterPluginRegistrar& registrar, const char* channel) {
   flutter::FlutterMethodChannel::methodChannelWithName(channel, registrar.messenger())
@@ -12,44 +12,44 @@ void installStandInChannel(flutter::FlutterPluginRegistrar& registrar, const cha
       });
 }
 
-}  // namespace plugins
+}  // namespace engine::plugins
 
 void AutoUpdaterMacosPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "auto_updater_macos");
+  engine::plugins::installStandInChannel(registrar, "auto_updater_macos");
 }
 
 void ConnectivityPlusPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "connectivity_plus");
+  engine::plugins::installStandInChannel(registrar, "connectivity_plus");
 }
 
 void FileSelectorPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "file_selector_macos");
+  engine::plugins::installStandInChannel(registrar, "file_selector_macos");
 }
 
 void OpenDirMacosPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "open_dir_macos");
+  engine::plugins::installStandInChannel(registrar, "open_dir_macos");
 }
 
 void FPPPackageInfoPlusPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "package_info_plus");
+  engine::plugins::installStandInChannel(registrar, "package_info_plus");
 }
 
 void PrintingPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "printing");
+  engine::plugins::installStandInChannel(registrar, "printing");
 }
 
 void ScreenRetrieverMacosPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "screen_retriever_macos");
+  engine::plugins::installStandInChannel(registrar, "screen_retriever_macos");
 }
 
 void SharedPreferencesPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "shared_preferences_foundation");
+  engine::plugins::installStandInChannel(registrar, "shared_preferences_foundation");
 }
 
 void TrayManagerPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "tray_manager");
+  engine::plugins::installStandInChannel(registrar, "tray_manager");
 }
 
 void UrlLauncherPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "url_launcher_macos");
+  engine::plugins::installStandInChannel(registrar, "url_launcher_macos");
 }

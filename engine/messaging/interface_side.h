@@ -10,10 +10,10 @@
 #include "Runner/embedding/flutter_error.h"
 #include "Runner/embedding/method_call.h"
 #include "Runner/embedding/method_result.h"
+#include "engine/messaging/in_process_messenger.h"
 #include "platform/dispatch/lifetime.h"
-#include "platform/flutter_engine/in_process_messenger.h"
 
-namespace engine {
+namespace engine::messaging {
 
 // One event as the interface receives it on a channel it listens to.
 struct StreamEvent {
@@ -126,4 +126,4 @@ class InterfaceSide {
   dispatch::Lifetime lifetime_;
 };
 
-}  // namespace engine
+}  // namespace engine::messaging

@@ -1,8 +1,8 @@
-#include "platform/engine_driver/driver_protocol.h"
+#include "engine/driver/driver_protocol.h"
 
-#include "platform/engine_driver/json_value.h"
+#include "engine/driver/json_value.h"
 
-namespace engine {
+namespace engine::driver {
 namespace {
 
 using Json = nlohmann::json;
@@ -111,16 +111,16 @@ std::string driverForbiddenLine() {
       Json{{"error", {{"code", "forbidden"}, {"message", "only the application's own user may drive it"}}}});
 }
 
-std::string driverEventLine(const std::string& channel, const StreamEvent& event) {
+std::string driverEventLine(const std::string& channel, const messaging::StreamEvent& event) {
   Json line{{"event", channel}};
   switch (event.kind) {
-    case StreamEvent::Kind::kValue:
+    case messaging::StreamEvent::Kind::kValue:
       line["value"] = toJson(event.value);
       break;
-    case StreamEvent::Kind::kError:
+    case messaging::StreamEvent::Kind::kError:
       line["error"] = toJson(event.error);
       break;
-    case StreamEvent::Kind::kEndOfStream:
+    case messaging::StreamEvent::Kind::kEndOfStream:
       line["end"] = true;
       break;
   }
@@ -131,4 +131,4 @@ std::string driverCallLine(const std::string& channel, const flutter::FlutterMet
   return dumpLine(Json{{"call", channel}, {"method", call.method()}, {"arguments", toJson(call.arguments())}});
 }
 
-}  // namespace engine
+}  // namespace engine::driver

@@ -1,11 +1,11 @@
-#include "platform/engine_driver/json_value.h"
+#include "engine/driver/json_value.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-namespace engine {
+namespace engine::driver {
 namespace {
 
 using flutter::EncodableList;
@@ -80,4 +80,4 @@ TEST(JsonValue, NestingIsCappedBothWays) {
 }
 
 }  // namespace
-}  // namespace engine
+}  // namespace engine::driver

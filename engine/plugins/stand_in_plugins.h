@@ -58,7 +58,7 @@ class UrlLauncherPlugin {
   static void registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar);
 };
 
-namespace plugins {
+namespace engine::plugins {
 // Installs a stand-in's channel on the registrar's messenger.
 void installStandInChannel(flutter::FlutterPluginRegistrar& registrar, const char* channel);
-}  // namespace plugins
+}  // namespace engine::plugins

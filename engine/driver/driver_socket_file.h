@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace engine {
+namespace engine::driver {
 
 // The driver endpoint's listening socket and the file it has in the file system. Main
 // thread only (it is made and dropped with the DriverServer).
@@ -45,4 +45,4 @@ class DriverSocketFile {
 // the credentials the kernel took when it connected (SO_PEERCRED).
 bool peerIsOwnUser(GSocket* connected);
 
-}  // namespace engine
+}  // namespace engine::driver

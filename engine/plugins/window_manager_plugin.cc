@@ -1,6 +1,6 @@
-#include "platform/plugins/window_manager_plugin.h"
+#include "engine/plugins/window_manager_plugin.h"
 
-#include "platform/plugins/stand_in_plugins.h"
+#include "engine/plugins/stand_in_plugins.h"
 
 namespace {
 long hiddenWindowAtLaunchCount = 0;
@@ -8,7 +8,7 @@ const appkit::NSWindow* lastWindow = nullptr;
 }  // namespace
 
 void WindowManagerPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
-  plugins::installStandInChannel(registrar, "window_manager");
+  engine::plugins::installStandInChannel(registrar, "window_manager");
 }
 
 void WindowManagerPlugin::hiddenWindowAtLaunch(appkit::NSWindow& window) {

@@ -1,11 +1,11 @@
-#include "platform/flutter_engine/in_process_messenger.h"
+#include "engine/messaging/in_process_messenger.h"
 
 #include <gtest/gtest.h>
 
 #include "Runner/embedding/testing/log_capture.h"
 #include "platform/dispatch/testing/fake_main_queue.h"
 
-namespace engine {
+namespace engine::messaging {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -82,4 +82,4 @@ TEST_F(InProcessMessengerTest, QueuedWorkAndLateRepliesDoNothingOnceTheMessenger
 }
 
 }  // namespace
-}  // namespace engine
+}  // namespace engine::messaging

@@ -1,4 +1,4 @@
-#include "platform/flutter_engine/interface_side.h"
+#include "engine/messaging/interface_side.h"
 
 #include <cassert>
 #include <optional>
@@ -7,7 +7,7 @@
 #include "Runner/embedding/printable_name.h"
 #include "Runner/embedding/standard_codec.h"
 
-namespace engine {
+namespace engine::messaging {
 
 using flutter::FlutterReply;
 using flutter::StandardMethodCodec;
@@ -215,4 +215,4 @@ void InterfaceSide::deliverEvent(const std::string& channel, const std::vector<u
   if (listener.onEvent) listener.onEvent(event);
 }
 
-}  // namespace engine
+}  // namespace engine::messaging

@@ -9,9 +9,9 @@
 #include "Runner/embedding/encodable_value.h"
 #include "Runner/embedding/method_call.h"
 #include "Runner/embedding/method_result.h"
-#include "platform/flutter_engine/interface_side.h"
+#include "engine/messaging/interface_side.h"
 
-namespace engine {
+namespace engine::driver {
 
 // The driver endpoint's line protocol: one JSON object per line each way. Values use the
 // mapping of json_value.h. Requests carry an "id" (an integer or a string) that the answer
@@ -62,7 +62,7 @@ std::string driverReplyLine(const nlohmann::json& id, const flutter::FlutterRepl
 std::string driverBadRequestLine(const DriverBadRequest& bad);
 std::string driverBusyLine();
 std::string driverForbiddenLine();
-std::string driverEventLine(const std::string& channel, const StreamEvent& event);
+std::string driverEventLine(const std::string& channel, const messaging::StreamEvent& event);
 std::string driverCallLine(const std::string& channel, const flutter::FlutterMethodCall& call);
 
-}  // namespace engine
+}  // namespace engine::driver

@@ -1,23 +1,23 @@
-#include "platform/flutter_engine/stand_in_engine.h"
+#include "engine/stand_in_engine.h"
 
 #include <gio/gio.h>
 
 #include <cstdlib>
 #include <iostream>
 
-#include "platform/engine_driver/driver_server.h"
-#include "platform/flutter_engine/engine_view.h"
+#include "engine/driver/driver_server.h"
+#include "engine/engine_view.h"
 
 namespace engine {
 
 StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions options)
-    : messenger_(std::make_unique<InProcessMessenger>(queue)),
-      interface_(std::make_unique<InterfaceSide>(*messenger_)) {
+    : messenger_(std::make_unique<messaging::InProcessMessenger>(queue)),
+      interface_(std::make_unique<messaging::InterfaceSide>(*messenger_)) {
   for (const auto& channel : options.sweepChannels) interface_->declareSweepChannel(channel);
   if (options.runInterface) program_ = options.runInterface(*interface_);
   if (options.driverSocketPath) {
     std::string whyNot;
-    driver_ = DriverServer::start(*options.driverSocketPath, *interface_, whyNot);
+    driver_ = driver::DriverServer::start(*options.driverSocketPath, *interface_, whyNot);
     if (!driver_) std::cerr << "tessra: no driver endpoint: " << whyNot << std::endl;
   }
   GApplication* application = g_application_get_default();

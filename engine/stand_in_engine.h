@@ -7,20 +7,21 @@
 #include <vector>
 
 #include "Runner/embedding/flutter_engine.h"
+#include "engine/interface_program.h"
+#include "engine/messaging/interface_side.h"
 #include "platform/dispatch/main_queue.h"
-#include "platform/flutter_engine/interface_program.h"
-#include "platform/flutter_engine/interface_side.h"
 
 typedef struct _GApplication GApplication;  // as GIO declares it
 
 namespace engine {
-
+namespace driver {
 class DriverServer;
+}
 class EngineView;
 
 // Makes the program the engine runs on its interface side; called once, by the engine's
 // constructor.
-using InterfaceProgramFactory = std::function<std::unique_ptr<InterfaceProgram>(InterfaceSide& side)>;
+using InterfaceProgramFactory = std::function<std::unique_ptr<InterfaceProgram>(messaging::InterfaceSide& side)>;
 
 struct StandInEngineOptions {
   // Where to serve the driver endpoint; none by default.
@@ -49,19 +50,19 @@ class StandInEngine : public flutter::FlutterEngine {
   void notePluginRegistered(const std::string& key) override;
 
   const std::vector<std::string>& registeredPlugins() const { return registeredPlugins_; }
-  InterfaceSide& interfaceSide() { return *interface_; }
+  messaging::InterfaceSide& interfaceSide() { return *interface_; }
   // Null when no driver endpoint was asked for or it could not start.
-  DriverServer* driver() { return driver_.get(); }
+  driver::DriverServer* driver() { return driver_.get(); }
   // Whether the interface program gets host-to-interface calls now (it does not while a
   // driver is attached: the engine answers them on the driver's behalf), and so can put a
   // question to the user.
   bool interfaceProgramHearsHost() const;
 
  private:
-  std::unique_ptr<InProcessMessenger> messenger_;
-  std::unique_ptr<InterfaceSide> interface_;
+  std::unique_ptr<messaging::InProcessMessenger> messenger_;
+  std::unique_ptr<messaging::InterfaceSide> interface_;
   std::unique_ptr<InterfaceProgram> program_;
-  std::unique_ptr<DriverServer> driver_;
+  std::unique_ptr<driver::DriverServer> driver_;
   std::unique_ptr<EngineView> view_;
   std::vector<std::string> registeredPlugins_;
   // The application whose shutdown stops the driver endpoint, and that signal's handler.

@@ -1,4 +1,4 @@
-#include "platform/flutter_engine/interface_side.h"
+#include "engine/messaging/interface_side.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include "Runner/embedding/method_channel.h"
 #include "Runner/embedding/standard_codec.h"
 #include "Runner/embedding/testing/log_capture.h"
+#include "Runner/embedding/testing/recording_stream_handler.h"
 #include "platform/dispatch/testing/fake_main_queue.h"
-#include "platform/flutter_engine/stand_in_engine.h"
 
-namespace engine {
+namespace engine::messaging {
 namespace {
 
 using dispatch::testing::FakeMainQueue;
@@ -17,28 +17,12 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 using flutter::FlutterError;
 using flutter::FlutterReply;
-
-// The host's side of a scan-like stream: keeps the sink it is given.
-class KeepingStreamHandler : public flutter::FlutterStreamHandler {
- public:
-  std::optional<FlutterError> onListenWithArguments(const EncodableValue&, flutter::FlutterEventSink sink) override {
-    this->sink = std::move(sink);
-    return refuse;
-  }
-  std::optional<FlutterError> onCancelWithArguments(const EncodableValue&) override {
-    ++cancels;
-    return std::nullopt;
-  }
-  flutter::FlutterEventSink sink;
-  std::optional<FlutterError> refuse;
-  int cancels = 0;
-};
+using flutter::testing::RecordingStreamHandler;
 
 class InterfaceSideTest : public ::testing::Test {
  protected:
-  void SetUp() override { engine = std::make_unique<StandInEngine>(queue, StandInEngineOptions{}); }
-  flutter::FlutterBinaryMessenger& host() { return engine->binaryMessenger(); }
-  InterfaceSide& ui() { return engine->interfaceSide(); }
+  flutter::FlutterBinaryMessenger& host() { return messenger; }
+  InterfaceSide& ui() { return side; }
 
   std::vector<FlutterReply> replies;
   InterfaceSide::ReplyCallback keepReply() {
@@ -50,19 +34,20 @@ class InterfaceSideTest : public ::testing::Test {
   }
 
   FakeMainQueue queue;
-  std::unique_ptr<StandInEngine> engine;
+  InProcessMessenger messenger{queue};
+  InterfaceSide side{messenger};
 };
 
 TEST_F(InterfaceSideTest, ListenReceivesValuesErrorsAndTheEndOfTheStream) {
-  auto handler = std::make_shared<KeepingStreamHandler>();
+  auto handler = std::make_shared<RecordingStreamHandler>();
   flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(handler);
   ui().listen("scan", {}, keepEvent(), keepReply());
   queue.runUntilIdle();
   ASSERT_EQ(replies, (std::vector<FlutterReply>{EncodableValue()}));
-  ASSERT_TRUE(handler->sink);
+  ASSERT_EQ(handler->sinks.size(), 1u);
 
-  handler->sink(EncodableMap{{"ip", "10.0.0.1"}, {"success", false}});
-  handler->sink(EncodableValue());
+  handler->sinks[0](EncodableMap{{"ip", "10.0.0.1"}, {"success", false}});
+  handler->sinks[0](EncodableValue());
   host().send("scan", flutter::StandardMethodCodec::encodeErrorEnvelope(FlutterError{"e", "m", 1}), {});
   host().send("scan", {}, {});
   host().send("scan", flutter::StandardMethodCodec::encodeSuccessEnvelope("after the end"), {});
@@ -79,8 +64,8 @@ TEST_F(InterfaceSideTest, ListenReceivesValuesErrorsAndTheEndOfTheStream) {
 }
 
 TEST_F(InterfaceSideTest, ARefusedOrUnknownListenLeavesNothingListening) {
-  auto handler = std::make_shared<KeepingStreamHandler>();
-  handler->refuse = FlutterError{"denied", "", EncodableValue()};
+  auto handler = std::make_shared<RecordingStreamHandler>();
+  handler->listenError = FlutterError{"denied", "", EncodableValue()};
   flutter::FlutterEventChannel::eventChannelWithName("scan", host()).setStreamHandler(handler);
   ui().listen("scan", {}, keepEvent(), keepReply());
   ui().listen("nothing-here", {}, keepEvent(), keepReply());
@@ -106,7 +91,7 @@ TEST_F(InterfaceSideTest, ARefusedOrUnknownListenLeavesNothingListening) {
 TEST_F(InterfaceSideTest, UndecodableEventsArriveAsErrorEvents) {
   flutter::testing::EmbeddingLogCapture log;
   flutter::FlutterEventChannel::eventChannelWithName("scan", host())
-      .setStreamHandler(std::make_shared<KeepingStreamHandler>());
+      .setStreamHandler(std::make_shared<RecordingStreamHandler>());
   ui().listen("scan", {}, keepEvent(), keepReply());
   queue.runUntilIdle();
   host().send("scan", {9, 9}, {});
@@ -117,4 +102,4 @@ TEST_F(InterfaceSideTest, UndecodableEventsArriveAsErrorEvents) {
 }
 
 }  // namespace
-}  // namespace engine
+}  // namespace engine::messaging

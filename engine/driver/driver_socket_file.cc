@@ -1,4 +1,4 @@
-#include "platform/engine_driver/driver_socket_file.h"
+#include "engine/driver/driver_socket_file.h"
 
 #include <gio/gunixsocketaddress.h>
 #include <sys/socket.h>
@@ -11,7 +11,7 @@
 #include <iostream>
 #include <utility>
 
-namespace engine {
+namespace engine::driver {
 namespace {
 
 // Clears the way for a new socket at `path`; false (with the reason) when it must not. Only
@@ -134,4 +134,4 @@ bool peerIsOwnUser(GSocket* connected) {
   return peer != static_cast<uid_t>(-1) && peer == geteuid();
 }
 
-}  // namespace engine
+}  // namespace engine::driver

@@ -1,10 +1,10 @@
-#include "platform/engine_driver/json_value.h"
+#include "engine/driver/json_value.h"
 
 #include <cmath>
 #include <limits>
 #include <type_traits>
 
-namespace engine {
+namespace engine::driver {
 namespace {
 
 using flutter::DecodeResult;
@@ -253,4 +253,4 @@ int jsonNestingDepth(std::string_view text) {
   return deepest;
 }
 
-}  // namespace engine
+}  // namespace engine::driver
