@@ -37,7 +37,7 @@ class LinuxAdapters {
   dispatch::MainQueue& mainQueue() { return mainQueue_; }
 
   // What the main window's discovery uses; its diagnostic lines go to `out`.
-  DiscoveryServices discoveryServices(std::ostream& out) {
+  discovery::DiscoveryServices discoveryServices(std::ostream& out) {
     return {interfaces_, processes_, mainQueue_, connections_, out};
   }
 

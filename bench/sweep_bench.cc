@@ -146,8 +146,8 @@ int main(int argc, char** argv) {
   process::CloneLauncher realProcesses;
   TimingLauncher processes(realProcesses);
   network::SocketConnectionFactory connections(mainQueue);
-  auto discovery = std::make_shared<LocalNetworkDiscovery>(
-      DiscoveryServices{interfaces, processes, mainQueue, connections, std::cout});
+  auto discovery = std::make_shared<discovery::LocalNetworkDiscovery>(
+      discovery::DiscoveryServices{interfaces, processes, mainQueue, connections, std::cout});
 
   Figures f;
   auto hostSweep = [&] {

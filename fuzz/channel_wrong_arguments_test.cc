@@ -77,10 +77,10 @@ class ChannelWrongArguments : public LaunchAtLoginTest {
   void SetUp() override {
     LaunchAtLoginTest::SetUp();
     interfaces_.entries = {netif::testing::FakeInterfaceAddresses::ipv4("en0", "198.51.100.10")};
-    window_ =
-        std::make_shared<MainFlutterWindow>(appkit::NSRect{0, 0, 800, 600}, appkit::NSWindowStyleMaskTitled,
-                                            appkit::NSBackingStoreType::NSBackingStoreBuffered, false,
-                                            DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});
+    window_ = std::make_shared<MainFlutterWindow>(
+        appkit::NSRect{0, 0, 800, 600}, appkit::NSWindowStyleMaskTitled,
+        appkit::NSBackingStoreType::NSBackingStoreBuffered, false,
+        discovery::DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});
     window_->awakeFromNib();
     observeEverything();
     events.clear();
