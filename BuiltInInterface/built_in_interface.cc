@@ -8,7 +8,7 @@
 #include "platform/flutter_engine/engine_view.h"
 #include "platform/view/text_domain.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 std::unique_ptr<engine::InterfaceProgram> BuiltInInterface::runInApplication(engine::InterfaceSide& interface) {
   view::bindTextDomain();
@@ -96,4 +96,4 @@ void BuiltInInterface::onQuitAttempt() {
   });
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -8,7 +8,7 @@
 #include "platform/dispatch/lifetime.h"
 #include "platform/flutter_engine/interface_side.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 // One address of a sweep as the scan channel reported it.
 struct ScanResult {
@@ -94,4 +94,4 @@ class ScanSession {
   dispatch::Lifetime lifetime_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface
