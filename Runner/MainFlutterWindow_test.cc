@@ -61,7 +61,7 @@ class MainFlutterWindowTest : public ::testing::Test {
   std::vector<std::string>& journal() { return fake_.backend().journal; }
 
   ScopedFakeApplication fake_;
-  netif::testing::FakeInterfaceAddresses interfaces_;
+  interfaces::testing::FakeInterfaceAddresses interfaces_;
   process::testing::FakeProcessLauncher processes_;
   dispatch::testing::FakeMainQueue mainQueue_;
   network::testing::FakeConnectionFactory connections_;

@@ -49,7 +49,7 @@ class LinuxAdapters {
  private:
   // In the order they depend on one another; each outlives those declared after it.
   dispatch::GlibMainQueue mainQueue_;
-  netif::LinuxInterfaceAddresses interfaces_;
+  interfaces::LinuxInterfaceAddresses interfaces_;
   process::CloneLauncher processes_;
   network::SocketConnectionFactory connections_;
   bundle::LinuxBundle bundle_;

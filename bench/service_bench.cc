@@ -123,7 +123,7 @@ void bareConnect() {
 // The discovery services over the real adapters, as the application makes them.
 struct RealDiscovery {
   dispatch::GlibMainQueue mainQueue;
-  netif::LinuxInterfaceAddresses interfaces;
+  interfaces::LinuxInterfaceAddresses interfaces;
   process::CloneLauncher processes;
   network::SocketConnectionFactory connections{mainQueue};
   std::ostringstream quiet;

@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
   process::raiseDescriptorLimit();
   dispatch::preferPromptWakeups();  // as the host's main() does
   dispatch::GlibMainQueue mainQueue;
-  netif::LinuxInterfaceAddresses interfaces;
+  interfaces::LinuxInterfaceAddresses interfaces;
   process::CloneLauncher realProcesses;
   TimingLauncher processes(realProcesses);
   network::SocketConnectionFactory connections(mainQueue);

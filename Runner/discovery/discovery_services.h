@@ -5,7 +5,7 @@
 namespace dispatch {
 class MainQueue;
 }
-namespace netif {
+namespace interfaces {
 class InterfaceAddresses;
 }
 namespace process {
@@ -20,7 +20,7 @@ namespace discovery {
 // The platform facilities the main window's discovery operations use. Each must outlive the
 // LocalNetworkDiscovery made with it, and every sweep and probe it starts.
 struct DiscoveryServices {
-  netif::InterfaceAddresses& interfaces;
+  interfaces::InterfaceAddresses& interfaces;
   process::ProcessLauncher& processes;
   dispatch::MainQueue& mainQueue;
   network::ConnectionFactory& connections;

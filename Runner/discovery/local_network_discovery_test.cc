@@ -118,7 +118,7 @@ TEST_F(LocalNetworkDiscoveryTest, ANewListenerAfterACancelReceivesTheRestOfTheEa
 }
 
 TEST_F(LocalNetworkDiscoveryTest, WithoutAPrefixListeningPrintsOneLineThenCompletesThroughTheMainQueue) {
-  interfaces.entries = {netif::testing::FakeInterfaceAddresses::ipv4("eth7", "198.51.100.10")};
+  interfaces.entries = {interfaces::testing::FakeInterfaceAddresses::ipv4("eth7", "198.51.100.10")};
   SweepCollector collector;
   listen(collector);
   EXPECT_EQ(out.str(), "❌ Failed to detect local subnet prefix\n");

@@ -34,8 +34,8 @@ std::vector<std::string_view> nonEmptyPieces(std::string_view text) {
 // tunnels, docker*, veth* and virbr* are no LAN either.
 constexpr std::string_view kLocalNetworkNamePrefixes[] = {"en", "wl"};
 
-bool qualifies(const netif::InterfaceAddressEntry& entry, std::string_view namePrefix) {
-  return entry.address && entry.address->family == netif::kFamilyInet && entry.name &&
+bool qualifies(const interfaces::InterfaceAddressEntry& entry, std::string_view namePrefix) {
+  return entry.address && entry.address->family == interfaces::kFamilyInet && entry.name &&
          entry.name->starts_with(namePrefix);
 }
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-namespace netif {
+namespace interfaces {
 class InterfaceAddresses;
 }
 
@@ -15,7 +15,7 @@ namespace discovery {
 // effect beyond reading the system's list. Main thread (it is synchronous).
 class LocalSubnet {
  public:
-  explicit LocalSubnet(netif::InterfaceAddresses& interfaces) : interfaces_(interfaces) {}
+  explicit LocalSubnet(interfaces::InterfaceAddresses& interfaces) : interfaces_(interfaces) {}
   LocalSubnet(const LocalSubnet&) = delete;
   LocalSubnet& operator=(const LocalSubnet&) = delete;
 
@@ -23,7 +23,7 @@ class LocalSubnet {
   std::optional<std::string> prefix() const;
 
  private:
-  netif::InterfaceAddresses& interfaces_;
+  interfaces::InterfaceAddresses& interfaces_;
 };
 
 }  // namespace discovery

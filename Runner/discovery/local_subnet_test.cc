@@ -7,7 +7,7 @@
 namespace discovery {
 namespace {
 
-using Fake = netif::testing::FakeInterfaceAddresses;
+using Fake = interfaces::testing::FakeInterfaceAddresses;
 
 class LocalSubnetTest : public testing::DiscoveryFixture {
  protected:
@@ -25,7 +25,7 @@ TEST_F(LocalSubnetTest, TakesTheIpv4EntryOfAnEnInterfaceFromALinuxOrderedList) {
   EXPECT_EQ(subnet.prefix(), "192.168.1");
   // Only the qualifying entry is rendered, with a host buffer of NI_MAXHOST bytes.
   ASSERT_EQ(interfaces.numericHostCalls.size(), 1u);
-  EXPECT_EQ(interfaces.numericHostCalls[0].family, netif::kFamilyInet);
+  EXPECT_EQ(interfaces.numericHostCalls[0].family, interfaces::kFamilyInet);
   EXPECT_EQ(interfaces.numericHostCalls[0].bufferSize, 1025u);
   // Nothing is kept between calls.
   EXPECT_EQ(subnet.prefix(), "192.168.1");
@@ -78,7 +78,7 @@ TEST_F(LocalSubnetTest, TheFirstQualifyingEntryWinsWhateverFollows) {
 TEST_F(LocalSubnetTest, WiFiCountsOnlyWhereNoEnInterfaceHasAnIpv4Address) {
   struct Case {
     const char* name;
-    std::vector<netif::InterfaceAddressEntry> entries;
+    std::vector<interfaces::InterfaceAddressEntry> entries;
     std::optional<std::string> prefix;
   };
   const Case cases[] = {
@@ -103,7 +103,7 @@ TEST_F(LocalSubnetTest, WiFiCountsOnlyWhereNoEnInterfaceHasAnIpv4Address) {
 }
 
 TEST_F(LocalSubnetTest, EntriesWithoutAddressOrNameOrRenderingArePassedOver) {
-  netif::InterfaceAddressEntry nameless = Fake::ipv4("x", "192.168.9.9");
+  interfaces::InterfaceAddressEntry nameless = Fake::ipv4("x", "192.168.9.9");
   nameless.name.reset();
   interfaces.entries = {Fake::withoutAddress("en0"), nameless, Fake::ipv4("en1", "192.168.5.5")};
   EXPECT_EQ(subnet.prefix(), "192.168.5");

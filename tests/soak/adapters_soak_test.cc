@@ -38,7 +38,7 @@ class DiscoverySoak : public ::testing::Test {
   }
 
   dispatch::GlibMainQueue mainQueue_;
-  netif::LinuxInterfaceAddresses interfaces_;
+  interfaces::LinuxInterfaceAddresses interfaces_;
   process::CloneLauncher processes_;
   network::SocketConnectionFactory connections_{mainQueue_};
   std::ostringstream out_;

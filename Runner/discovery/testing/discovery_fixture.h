@@ -18,13 +18,13 @@ namespace discovery::testing {
 class DiscoveryFixture : public ::testing::Test {
  protected:
   DiscoveryFixture() {
-    interfaces.entries = {netif::testing::FakeInterfaceAddresses::ipv4("lo", "127.0.0.1"),
-                          netif::testing::FakeInterfaceAddresses::ipv4("en0", "198.51.100.10")};
+    interfaces.entries = {interfaces::testing::FakeInterfaceAddresses::ipv4("lo", "127.0.0.1"),
+                          interfaces::testing::FakeInterfaceAddresses::ipv4("en0", "198.51.100.10")};
     discovery =
         std::make_shared<LocalNetworkDiscovery>(DiscoveryServices{interfaces, processes, mainQueue, connections, out});
   }
 
-  netif::testing::FakeInterfaceAddresses interfaces;
+  interfaces::testing::FakeInterfaceAddresses interfaces;
   process::testing::FakeProcessLauncher processes;
   dispatch::testing::FakeMainQueue mainQueue;
   network::testing::FakeConnectionFactory connections;

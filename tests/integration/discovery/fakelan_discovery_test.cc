@@ -43,7 +43,7 @@ class RealDiscovery : public ::testing::Test {
   }
 
   dispatch::GlibMainQueue mainQueue;
-  netif::LinuxInterfaceAddresses interfaces;
+  interfaces::LinuxInterfaceAddresses interfaces;
   process::CloneLauncher processes;
   network::SocketConnectionFactory connections{mainQueue};
   std::ostringstream out;
