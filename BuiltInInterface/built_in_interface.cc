@@ -8,7 +8,7 @@
 #include "platform/appkit/ns_application.h"
 #include "platform/view/text_domain.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 std::unique_ptr<engine::InterfaceProgram> BuiltInInterface::runInApplication(
     engine::messaging::InterfaceSide& interface) {
@@ -97,4 +97,4 @@ void BuiltInInterface::onQuitAttempt() {
   });
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -9,7 +9,7 @@
 #include "engine/interface_program.h"
 #include "engine/messaging/interface_side.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 class GtkBuiltInContent;
 
@@ -68,4 +68,4 @@ class BuiltInInterface : public engine::InterfaceProgram {
   std::unique_ptr<GtkBuiltInContent> widgets_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface

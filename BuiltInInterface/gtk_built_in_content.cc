@@ -2,7 +2,7 @@
 
 #include "BuiltInInterface/translations.h"
 
-namespace built_in {
+namespace built_in_interface {
 namespace {
 
 GtkWidget* makeSettingsRow(GtkWidget* panel) {
@@ -62,4 +62,4 @@ void GtkBuiltInContent::askToQuit(std::function<void(bool)> answer) {
   quitDialog_.ask(content_.get(), std::move(answer));
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -10,7 +10,7 @@
 #include "BuiltInInterface/gtk_scan_panel.h"
 #include "BuiltInInterface/gtk_widgets.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 // The built-in interface as GTK widgets: the window's content, the two settings rows above
 // the scan results. Also puts the quit question. Needs GTK to be initialised. Main thread
@@ -40,4 +40,4 @@ class GtkBuiltInContent {
   GtkLaunchAtLoginPanel launchAtLoginPanel_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -3,7 +3,7 @@
 #include "BuiltInInterface/translations.h"
 #include "platform/view/gtk_switch.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 GtkLaunchAtLoginPanel::GtkLaunchAtLoginPanel(LaunchAtLoginSetting& setting)
     : setting_(setting), root_(gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12)) {
@@ -67,4 +67,4 @@ void GtkLaunchAtLoginPanel::show() {
   gtk_widget_set_visible(note_, !note.empty());
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

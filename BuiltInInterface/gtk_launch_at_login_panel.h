@@ -5,7 +5,7 @@
 #include "BuiltInInterface/gtk_widgets.h"
 #include "BuiltInInterface/launch_at_login_setting.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 // Shows a LaunchAtLoginSetting as one settings row with a switch. The switch only ever shows
 // what the last read answered: flipping it asks for the change and leaves the switch where it
@@ -32,4 +32,4 @@ class GtkLaunchAtLoginPanel {
   GtkWidget* note_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -2,7 +2,7 @@
 
 #include "BuiltInInterface/translations.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 GtkPermissionPanel::GtkPermissionPanel(PermissionCheck& check)
     : check_(check), root_(gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12)) {
@@ -71,4 +71,4 @@ void GtkPermissionPanel::show() {
   }
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

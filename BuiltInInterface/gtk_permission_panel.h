@@ -5,7 +5,7 @@
 #include "BuiltInInterface/gtk_widgets.h"
 #include "BuiltInInterface/permission_check.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 // Shows a PermissionCheck as one settings row: the last answer in words, a spinner and
 // "Checking…" while a call is pending, and the "Check permission" button. Main thread only.
@@ -30,4 +30,4 @@ class GtkPermissionPanel {
   GtkWidget* button_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -3,7 +3,7 @@
 #include "BuiltInInterface/gtk_widgets.h"
 #include "BuiltInInterface/translations.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 namespace {
 
@@ -60,4 +60,4 @@ void GtkQuitDialog::close() {
   answer_ = nullptr;
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-namespace built_in {
+namespace built_in_interface {
 
 // Asks "Quit tessra?" in a modal message dialog over the main window, or on its own while
 // that window is closed or minimised. "Quit" is the default
@@ -31,4 +31,4 @@ class GtkQuitDialog {
   std::function<void(bool)> answer_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface

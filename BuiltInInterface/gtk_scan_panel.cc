@@ -2,7 +2,7 @@
 
 #include "BuiltInInterface/translations.h"
 
-namespace built_in {
+namespace built_in_interface {
 namespace {
 
 GtkWidget* makeHostList(const char* accessibleName) {
@@ -163,4 +163,4 @@ void GtkScanPanel::setControlsEnabled(bool enabled) {
   showStatus();
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -5,7 +5,7 @@
 #include "BuiltInInterface/gtk_widgets.h"
 #include "BuiltInInterface/scan_session.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 // Shows a ScanSession: the progress figure and state in words, reachable hosts in a list of
 // their own, the addresses that gave no reply in a dimmer list beside it, each address added
@@ -43,4 +43,4 @@ class GtkScanPanel {
   GtkWidget* silentList_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace built_in {
+namespace built_in_interface {
 
 // Small helpers the panels share.
 
@@ -56,4 +56,4 @@ class OwnedWidget {
   GtkWidget* widget_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -2,7 +2,7 @@
 
 #include "BuiltInInterface/reply_problem.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 LaunchAtLoginSetting::LaunchAtLoginSetting(engine::messaging::InterfaceSide& interface) : interface_(interface) {}
 
@@ -55,4 +55,4 @@ void LaunchAtLoginSetting::changed() {
   if (onChange_) onChange_();
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -8,7 +8,7 @@
 #include "engine/messaging/interface_side.h"
 #include "platform/dispatch/lifetime.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 // The "Launch at login" switch apart from its look. What it shows is always the last read:
 // a change is one "launchAtStartupSetEnabled" followed by a fresh "launchAtStartupIsEnabled",
@@ -50,4 +50,4 @@ class LaunchAtLoginSetting {
   dispatch::Lifetime lifetime_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -2,7 +2,7 @@
 
 #include "BuiltInInterface/reply_problem.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 PermissionCheck::PermissionCheck(engine::messaging::InterfaceSide& interface) : interface_(interface) {}
 
@@ -35,4 +35,4 @@ void PermissionCheck::changed() {
   if (onChange_) onChange_();
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -7,7 +7,7 @@
 #include "engine/messaging/interface_side.h"
 #include "platform/dispatch/lifetime.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 // The "Check permission" action apart from its look: each check is one "checkPermissions"
 // call; several may be pending at once and each answer replaces the one before, so the
@@ -46,4 +46,4 @@ class PermissionCheck {
   dispatch::Lifetime lifetime_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface

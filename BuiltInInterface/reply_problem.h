@@ -5,7 +5,7 @@
 
 #include "Runner/embedding/method_result.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 // What a reply that carries no value says went wrong, in a short technical form that the
 // panels show inside their own sentences; none for a value.
@@ -16,4 +16,4 @@ inline std::optional<std::string> replyProblem(const flutter::FlutterReply& repl
   return error.message.empty() ? error.code : error.code + ": " + error.message;
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -6,7 +6,7 @@
 
 #include "BuiltInInterface/reply_problem.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 namespace {
 
@@ -140,4 +140,4 @@ void ScanSession::notifyStatus() {
   if (observer_.onStatus) observer_.onStatus();
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

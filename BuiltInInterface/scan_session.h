@@ -8,7 +8,7 @@
 #include "engine/messaging/interface_side.h"
 #include "platform/dispatch/lifetime.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 // One address of a sweep as the scan channel reported it.
 struct ScanResult {
@@ -94,4 +94,4 @@ class ScanSession {
   dispatch::Lifetime lifetime_;
 };
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -6,7 +6,7 @@
 
 #include "platform/view/text_domain.h"
 
-namespace built_in {
+namespace built_in_interface {
 
 const char* tr(const char* text) { return view::translate(text); }
 
@@ -20,4 +20,4 @@ std::string format(const char* pattern, ...) {
   return text;
 }
 
-}  // namespace built_in
+}  // namespace built_in_interface

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace built_in {
+namespace built_in_interface {
 
 // The interface's texts, looked up in the application's text domain (view::translate).
 
@@ -13,4 +13,4 @@ const char* trn(const char* one, const char* many, unsigned long count);
 // printf-style formatting of a translated pattern.
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 
-}  // namespace built_in
+}  // namespace built_in_interface

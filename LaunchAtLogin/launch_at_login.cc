@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "LaunchAtLogin/launch_at_login.h"
+#include "LaunchAtLogin/launch_at_login_kvo.h"
+#include "LaunchAtLogin/launch_at_login_observable.h"
 #include "LaunchAtLogin/launch_at_login_shared.h"
 
 namespace {

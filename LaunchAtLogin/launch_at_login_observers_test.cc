@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "LaunchAtLogin/launch_at_login_toggle.h"
 #include "LaunchAtLogin/testing/launch_at_login_fixture.h"
 #include "platform/view/testing/fake_toggle_host.h"
 

@@ -7,8 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "LaunchAtLogin/launch_at_login_core.h"
-#include "LaunchAtLogin/launch_at_login_observation.h"
+#include "LaunchAtLogin/launch_at_login.h"
+#include "LaunchAtLogin/launch_at_login_kvo.h"
+#include "LaunchAtLogin/launch_at_login_observable.h"
 
 // Each object is created at most once, by its first user, under its own once_flag (so a
 // creation that reads the system never waits on, or deadlocks with, another one).

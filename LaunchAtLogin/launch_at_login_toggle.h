@@ -6,8 +6,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "LaunchAtLogin/launch_at_login_core.h"
-#include "LaunchAtLogin/launch_at_login_observation.h"
+#include "LaunchAtLogin/launch_at_login.h"
+#include "LaunchAtLogin/launch_at_login_observable.h"
 #include "platform/view/view.h"
 
 // A ready-made settings switch for launching at login: its state is a fresh read of

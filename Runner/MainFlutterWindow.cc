@@ -22,7 +22,7 @@ constexpr const char* kPermissionRegistrarKey = "LocalNetworkPermission";
 // view controller and the engine alive for ever, even after the run.
 class WindowStreamHandler : public flutter::FlutterStreamHandler {
  public:
-  explicit WindowStreamHandler(std::weak_ptr<LocalNetworkDiscovery> window) : window_(std::move(window)) {}
+  explicit WindowStreamHandler(std::weak_ptr<discovery::LocalNetworkDiscovery> window) : window_(std::move(window)) {}
 
   std::optional<flutter::FlutterError> onListenWithArguments(const flutter::EncodableValue& arguments,
                                                              flutter::FlutterEventSink eventSink) override {
@@ -35,14 +35,15 @@ class WindowStreamHandler : public flutter::FlutterStreamHandler {
   }
 
  private:
-  std::weak_ptr<LocalNetworkDiscovery> window_;
+  std::weak_ptr<discovery::LocalNetworkDiscovery> window_;
 };
 
 }  // namespace
 
 MainFlutterWindow::MainFlutterWindow(const appkit::NSRect& contentRect, appkit::NSWindowStyleMask styleMask,
-                                     appkit::NSBackingStoreType backing, bool defer, DiscoveryServices services)
-    : appkit::NSWindow(contentRect, styleMask, backing, defer), LocalNetworkDiscovery(services) {}
+                                     appkit::NSBackingStoreType backing, bool defer,
+                                     discovery::DiscoveryServices services)
+    : appkit::NSWindow(contentRect, styleMask, backing, defer), discovery::LocalNetworkDiscovery(services) {}
 
 MainFlutterWindow::~MainFlutterWindow() = default;
 
@@ -69,11 +70,11 @@ void MainFlutterWindow::awakeFromNib() {
 
   std::shared_ptr<flutter::FlutterPluginRegistrar> permissionRegistrar =
       flutterViewController->registrarForPlugin(kPermissionRegistrarKey);
-  std::weak_ptr<LocalNetworkDiscovery> self = weak_from_this();
+  std::weak_ptr<discovery::LocalNetworkDiscovery> self = weak_from_this();
   flutter::FlutterMethodChannel::methodChannelWithName(channels::kPermission.name, permissionRegistrar->messenger())
       .setMethodCallHandler([self](const flutter::FlutterMethodCall& call, flutter::FlutterResult result) {
         if (auto window = self.lock()) {
-          handleLocalNetworkPermissionCall(*window, call, std::move(result));
+          window->handleLocalNetworkPermissionCall(call, std::move(result));
         } else {
           result(flutter::FlutterMethodNotImplemented);
         }

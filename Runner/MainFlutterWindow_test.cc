@@ -33,7 +33,9 @@ constexpr appkit::NSRect kContentRect{120, 80, 1000, 700};
 
 class MainFlutterWindowTest : public ::testing::Test {
  protected:
-  DiscoveryServices services() { return DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_}; }
+  discovery::DiscoveryServices services() {
+    return discovery::DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_};
+  }
 
   std::shared_ptr<MainFlutterWindow> makeWindow() {
     auto window = std::make_shared<MainFlutterWindow>(
@@ -59,7 +61,7 @@ class MainFlutterWindowTest : public ::testing::Test {
   std::vector<std::string>& journal() { return fake_.backend().journal; }
 
   ScopedFakeApplication fake_;
-  netif::testing::FakeInterfaceAddresses interfaces_;
+  interfaces::testing::FakeInterfaceAddresses interfaces_;
   process::testing::FakeProcessLauncher processes_;
   dispatch::testing::FakeMainQueue mainQueue_;
   network::testing::FakeConnectionFactory connections_;

@@ -2,7 +2,7 @@
 
 #include <cassert>
 
-MainMenu::MainMenu(DiscoveryServices services) : services_(services) {}
+MainMenu::MainMenu(discovery::DiscoveryServices services) : services_(services) {}
 
 MainMenu::~MainMenu() = default;
 

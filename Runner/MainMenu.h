@@ -16,7 +16,7 @@ class MainMenu : public appkit::MainInterfaceDescription {
   static constexpr double kDefaultWidth = 1000;
   static constexpr double kDefaultHeight = 700;
 
-  explicit MainMenu(DiscoveryServices services);
+  explicit MainMenu(discovery::DiscoveryServices services);
   ~MainMenu() override;
   MainMenu(const MainMenu&) = delete;
   MainMenu& operator=(const MainMenu&) = delete;
@@ -28,7 +28,7 @@ class MainMenu : public appkit::MainInterfaceDescription {
   MainFlutterWindow* mainFlutterWindow() const { return window_.get(); }
 
  private:
-  DiscoveryServices services_;
+  discovery::DiscoveryServices services_;
   std::unique_ptr<AppDelegate> delegate_;
   std::shared_ptr<MainFlutterWindow> window_;
 };

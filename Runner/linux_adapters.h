@@ -37,7 +37,7 @@ class LinuxAdapters {
   dispatch::MainQueue& mainQueue() { return mainQueue_; }
 
   // What the main window's discovery uses; its diagnostic lines go to `out`.
-  DiscoveryServices discoveryServices(std::ostream& out) {
+  discovery::DiscoveryServices discoveryServices(std::ostream& out) {
     return {interfaces_, processes_, mainQueue_, connections_, out};
   }
 
@@ -49,7 +49,7 @@ class LinuxAdapters {
  private:
   // In the order they depend on one another; each outlives those declared after it.
   dispatch::GlibMainQueue mainQueue_;
-  netif::LinuxInterfaceAddresses interfaces_;
+  interfaces::LinuxInterfaceAddresses interfaces_;
   process::CloneLauncher processes_;
   network::SocketConnectionFactory connections_;
   bundle::LinuxBundle bundle_;

@@ -29,8 +29,8 @@ int main(int argc, char* argv[]) {
   // The main window's engine, once made; it lives as long as mainMenu, which owns the window.
   engine::StandInEngine* engine = nullptr;
   flutter::FlutterViewController::setEngineFactory([&mainQueue, &engine] {
-    auto made =
-        engine::makeStandInEngine(mainQueue, built_in::BuiltInInterface::runInApplication, {channels::kScan.name});
+    auto made = engine::makeStandInEngine(mainQueue, built_in_interface::BuiltInInterface::runInApplication,
+                                          {channels::kScan.name});
     engine = made.get();
     return made;
   });

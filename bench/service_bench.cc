@@ -123,12 +123,12 @@ void bareConnect() {
 // The discovery services over the real adapters, as the application makes them.
 struct RealDiscovery {
   dispatch::GlibMainQueue mainQueue;
-  netif::LinuxInterfaceAddresses interfaces;
+  interfaces::LinuxInterfaceAddresses interfaces;
   process::CloneLauncher processes;
   network::SocketConnectionFactory connections{mainQueue};
   std::ostringstream quiet;
-  std::shared_ptr<LocalNetworkDiscovery> discovery =
-      std::make_shared<LocalNetworkDiscovery>(DiscoveryServices{interfaces, processes, mainQueue, connections, quiet});
+  std::shared_ptr<discovery::LocalNetworkDiscovery> discovery = std::make_shared<discovery::LocalNetworkDiscovery>(
+      discovery::DiscoveryServices{interfaces, processes, mainQueue, connections, quiet});
 };
 
 void probes(int calls) {
@@ -187,7 +187,7 @@ void probeBurst(int probes) {
   const double cpuBefore = cpuMilliseconds();
   bool passed = false;
   g_timeout_add(
-      static_cast<guint>(kPermissionProbeTimeout.count() + 500),
+      static_cast<guint>(discovery::kPermissionProbeTimeout.count() + 500),
       [](gpointer flag) -> gboolean {
         *static_cast<bool*>(flag) = true;
         return G_SOURCE_REMOVE;

@@ -142,12 +142,12 @@ int main(int argc, char** argv) {
   process::raiseDescriptorLimit();
   dispatch::preferPromptWakeups();  // as the host's main() does
   dispatch::GlibMainQueue mainQueue;
-  netif::LinuxInterfaceAddresses interfaces;
+  interfaces::LinuxInterfaceAddresses interfaces;
   process::CloneLauncher realProcesses;
   TimingLauncher processes(realProcesses);
   network::SocketConnectionFactory connections(mainQueue);
-  auto discovery = std::make_shared<LocalNetworkDiscovery>(
-      DiscoveryServices{interfaces, processes, mainQueue, connections, std::cout});
+  auto discovery = std::make_shared<discovery::LocalNetworkDiscovery>(
+      discovery::DiscoveryServices{interfaces, processes, mainQueue, connections, std::cout});
 
   Figures f;
   auto hostSweep = [&] {

@@ -76,11 +76,11 @@ class ChannelWrongArguments : public LaunchAtLoginTest {
  protected:
   void SetUp() override {
     LaunchAtLoginTest::SetUp();
-    interfaces_.entries = {netif::testing::FakeInterfaceAddresses::ipv4("en0", "198.51.100.10")};
-    window_ =
-        std::make_shared<MainFlutterWindow>(appkit::NSRect{0, 0, 800, 600}, appkit::NSWindowStyleMaskTitled,
-                                            appkit::NSBackingStoreType::NSBackingStoreBuffered, false,
-                                            DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});
+    interfaces_.entries = {interfaces::testing::FakeInterfaceAddresses::ipv4("en0", "198.51.100.10")};
+    window_ = std::make_shared<MainFlutterWindow>(
+        appkit::NSRect{0, 0, 800, 600}, appkit::NSWindowStyleMaskTitled,
+        appkit::NSBackingStoreType::NSBackingStoreBuffered, false,
+        discovery::DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});
     window_->awakeFromNib();
     observeEverything();
     events.clear();
@@ -104,7 +104,7 @@ class ChannelWrongArguments : public LaunchAtLoginTest {
   appkit::testing::ScopedFakeApplication fake_;
   std::vector<std::string> journal_;
   runner::testing::ScopedRecordingEngineFactory engines_{journal_};
-  netif::testing::FakeInterfaceAddresses interfaces_;
+  interfaces::testing::FakeInterfaceAddresses interfaces_;
   process::testing::FakeProcessLauncher processes_;
   dispatch::testing::FakeMainQueue mainQueue_;
   network::testing::FakeConnectionFactory connections_;

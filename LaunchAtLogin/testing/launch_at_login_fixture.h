@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "LaunchAtLogin/launch_at_login.h"
+#include "LaunchAtLogin/launch_at_login_kvo.h"
+#include "LaunchAtLogin/launch_at_login_observable.h"
 #include "platform/bundle/testing/fake_bundle.h"
 #include "platform/service_management/testing/fake_service_management.h"
 #include "platform/system_log/testing/fake_system_log.h"

@@ -1,14 +1,15 @@
 #pragma once
 
-#include <chrono>
-#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "Runner/discovery/discovery_services.h"
+#include "Runner/discovery/local_subnet.h"
+#include "Runner/discovery/permission_probe.h"
+#include "Runner/discovery/ping_sweep.h"
 #include "Runner/embedding/method_call.h"
 #include "Runner/embedding/method_result.h"
 #include "Runner/embedding/stream_handler.h"
@@ -16,42 +17,14 @@
 namespace dispatch {
 class MainQueue;
 }
-namespace netif {
-class InterfaceAddresses;
-}
-namespace process {
-class ProcessLauncher;
-}
-namespace network {
-class ConnectionFactory;
-}
 
-// The platform facilities the main window's discovery operations use.
-struct DiscoveryServices {
-  netif::InterfaceAddresses& interfaces;
-  process::ProcessLauncher& processes;
-  dispatch::MainQueue& mainQueue;
-  network::ConnectionFactory& connections;
-  std::ostream& out;  // where the diagnostic lines go (standard output in the program)
-};
-
-// The system ping utility (iputils) and the arguments of one probe, before the address:
-// one echo request, waiting one second for the reply.
-inline constexpr const char* kPingPath = "/usr/bin/ping";
-inline const std::vector<std::string> kPingArguments = {"-c", "1", "-W", "1"};
-
-// The permission probe connects here.
-inline constexpr const char* kPermissionProbeHost = "127.0.0.1";
-inline constexpr uint16_t kPermissionProbePort = 80;
-// A loopback connection is accepted or refused within milliseconds; one that is neither
-// after this long is stuck (no usable path, a firewall dropping packets) and would
-// otherwise leave the interface's call unanswered for good.
-inline constexpr std::chrono::milliseconds kPermissionProbeTimeout{5000};
+namespace discovery {
 
 // The main window's LAN discovery side: stream handler of the scan channel, owner of
-// `eventSink`, and the subnet, sweep and permission-probe operations. MainFlutterWindow
-// inherits it; it must be owned by a std::shared_ptr (sweeps and probes keep it alive).
-// Main thread only.
+// `eventSink`, handler of the permission channel, and the window's operations under the
+// names its contract gives them, each handed to the type that does the work: LocalSubnet,
+// PingSweep, PermissionProbe. MainFlutterWindow inherits it; it must be owned by a
+// std::shared_ptr (sweeps keep it alive). Main thread only.
 class LocalNetworkDiscovery : public flutter::FlutterStreamHandler,
                               public std::enable_shared_from_this<LocalNetworkDiscovery> {
  public:
@@ -66,30 +39,32 @@ class LocalNetworkDiscovery : public flutter::FlutterStreamHandler,
   // Forgets the sink: results still arriving are dropped; the pings run on.
   std::optional<flutter::FlutterError> onCancelWithArguments(const flutter::EncodableValue& arguments) override;
 
-  // The first three components of the first IPv4 address on an "en" (Ethernet) interface,
-  // or where there is none, on a "wl" (Wi-Fi) interface.
-  std::optional<std::string> getLocalSubnetPrefix();
-  // Pings baseIp + n for n in [start, end], all at once; one result per address through
-  // the current sink, then null.
+  // The method handler of the "com.brovak.tessra/localNetworkPermission" channel: both
+  // methods answer with a probe's answer; any other name is printed and not implemented.
+  void handleLocalNetworkPermissionCall(const flutter::FlutterMethodCall& call, flutter::FlutterResult result);
+
+  // LocalSubnet::prefix.
+  std::optional<std::string> getLocalSubnetPrefix() const { return subnet_.prefix(); }
+  // PingSweep::run, each event to the current sink; the sweep keeps this object alive
+  // until it has reported.
   void pingRange(const std::string& baseIp, int start, int end);
-  // Answers through `completion`, later and once, whether a TCP connection to the
-  // loopback address became ready.
-  void requestNetworkPermission(std::function<void(bool)> completion);
+  // PermissionProbe::request.
+  void requestNetworkPermission(std::function<void(bool)> completion) const {
+    permission_.request(std::move(completion));
+  }
 
  protected:
   std::optional<flutter::FlutterEventSink> eventSink;
 
  private:
-  friend void handleLocalNetworkPermissionCall(LocalNetworkDiscovery& discovery, const flutter::FlutterMethodCall& call,
-                                               flutter::FlutterResult result);
-
   // Hands one event to the current sink, if there is one.
   void send(const flutter::EncodableValue& event);
-  void sendScanResult(const std::string& address, bool success);
 
-  DiscoveryServices services_;
+  dispatch::MainQueue& mainQueue_;
+  std::ostream& out_;
+  LocalSubnet subnet_;
+  PingSweep sweep_;
+  PermissionProbe permission_;
 };
 
-// The handler of the "com.brovak.tessra/localNetworkPermission" method channel.
-void handleLocalNetworkPermissionCall(LocalNetworkDiscovery& discovery, const flutter::FlutterMethodCall& call,
-                                      flutter::FlutterResult result);
+}  // namespace discovery

@@ -1,11 +1,13 @@
+#include "Runner/discovery/local_subnet.h"
+
 #include <algorithm>
 #include <array>
 #include <string_view>
 #include <vector>
 
-#include "Runner/discovery/local_network_discovery.h"
 #include "platform/interfaces/interface_addresses.h"
 
+namespace discovery {
 namespace {
 
 // The system's NI_MAXHOST.
@@ -32,15 +34,15 @@ std::vector<std::string_view> nonEmptyPieces(std::string_view text) {
 // tunnels, docker*, veth* and virbr* are no LAN either.
 constexpr std::string_view kLocalNetworkNamePrefixes[] = {"en", "wl"};
 
-bool qualifies(const netif::InterfaceAddressEntry& entry, std::string_view namePrefix) {
-  return entry.address && entry.address->family == netif::kFamilyInet && entry.name &&
+bool qualifies(const interfaces::InterfaceAddressEntry& entry, std::string_view namePrefix) {
+  return entry.address && entry.address->family == interfaces::kFamilyInet && entry.name &&
          entry.name->starts_with(namePrefix);
 }
 
 }  // namespace
 
-std::optional<std::string> LocalNetworkDiscovery::getLocalSubnetPrefix() {
-  const auto entries = services_.interfaces.list();
+std::optional<std::string> LocalSubnet::prefix() const {
+  const auto entries = interfaces_.list();
   if (!entries) return std::nullopt;
 
   // A kind of interface is only looked at when no interface of the kinds before it gave an
@@ -52,7 +54,7 @@ std::optional<std::string> LocalNetworkDiscovery::getLocalSubnetPrefix() {
       std::array<char, kHostBufferSize> host{};
       // Not examined: a failed lookup leaves the text empty, and an empty text does not
       // split into four pieces.
-      (void)services_.interfaces.numericHost(*entry.address, host);
+      (void)interfaces_.numericHost(*entry.address, host);
       const std::string_view text(host.data(), std::find(host.begin(), host.end(), '\0') - host.begin());
 
       const auto pieces = nonEmptyPieces(text);
@@ -65,3 +67,5 @@ std::optional<std::string> LocalNetworkDiscovery::getLocalSubnetPrefix() {
   }
   return std::nullopt;
 }
+
+}  // namespace discovery

@@ -1,13 +1,18 @@
+#include "Runner/discovery/local_subnet.h"
+
 #include <gtest/gtest.h>
 
 #include "Runner/discovery/testing/discovery_fixture.h"
 
+namespace discovery {
 namespace {
 
-using discovery_testing::DiscoveryFixture;
-using Fake = netif::testing::FakeInterfaceAddresses;
+using Fake = interfaces::testing::FakeInterfaceAddresses;
 
-class LocalSubnetTest : public DiscoveryFixture {};
+class LocalSubnetTest : public testing::DiscoveryFixture {
+ protected:
+  LocalSubnet subnet{interfaces};
+};
 
 TEST_F(LocalSubnetTest, TakesTheIpv4EntryOfAnEnInterfaceFromALinuxOrderedList) {
   // getifaddrs on Linux: link entries first, then IPv4, then IPv6.
@@ -17,13 +22,13 @@ TEST_F(LocalSubnetTest, TakesTheIpv4EntryOfAnEnInterfaceFromALinuxOrderedList) {
                         Fake::ipv4("en0", "192.168.1.37"),
                         Fake::ipv6("lo", "::1"),
                         Fake::ipv6("en0", "fe80::1")};
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), "192.168.1");
+  EXPECT_EQ(subnet.prefix(), "192.168.1");
   // Only the qualifying entry is rendered, with a host buffer of NI_MAXHOST bytes.
   ASSERT_EQ(interfaces.numericHostCalls.size(), 1u);
-  EXPECT_EQ(interfaces.numericHostCalls[0].family, netif::kFamilyInet);
+  EXPECT_EQ(interfaces.numericHostCalls[0].family, interfaces::kFamilyInet);
   EXPECT_EQ(interfaces.numericHostCalls[0].bufferSize, 1025u);
   // Nothing is kept between calls.
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), "192.168.1");
+  EXPECT_EQ(subnet.prefix(), "192.168.1");
   EXPECT_EQ(interfaces.listCalls, 2);
 }
 
@@ -43,37 +48,37 @@ TEST_F(LocalSubnetTest, IsAbsentWhenNoEnOrWlInterfaceHasAnIpv4Address) {
                         Fake::ipv6("en0", "2001:db8::10"),
                         Fake::link("en1"),
                         Fake::link("wlan0")};
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), std::nullopt);
+  EXPECT_EQ(subnet.prefix(), std::nullopt);
   EXPECT_TRUE(interfaces.numericHostCalls.empty());
 
   // The kernel's name of a virtual machine's or container's link, alone.
   interfaces.entries = {Fake::ipv4("eth0", "172.17.0.5")};
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), std::nullopt);
+  EXPECT_EQ(subnet.prefix(), std::nullopt);
 
   interfaces.entries = {};
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), std::nullopt);
+  EXPECT_EQ(subnet.prefix(), std::nullopt);
 
   interfaces.entries = {Fake::ipv4("en0", "192.168.1.2")};
   interfaces.failList = true;
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), std::nullopt);
+  EXPECT_EQ(subnet.prefix(), std::nullopt);
 }
 
 TEST_F(LocalSubnetTest, TheFirstQualifyingEntryWinsWhateverFollows) {
   // An IPv6-only en0 is passed over; en1 further down is taken; en2 is never looked at.
   interfaces.entries = {Fake::ipv6("en0", "2001:db8::1"), Fake::ipv4("lo", "127.0.0.1"), Fake::ipv4("en1", "10.1.2.3"),
                         Fake::ipv4("en2", "192.168.7.7")};
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), "10.1.2");
+  EXPECT_EQ(subnet.prefix(), "10.1.2");
   EXPECT_EQ(interfaces.numericHostCalls.size(), 1u);
 
   // Any name that begins with "en" counts.
   interfaces.entries = {Fake::ipv4("enp3s0", "172.16.5.4"), Fake::ipv4("en0", "192.168.1.2")};
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), "172.16.5");
+  EXPECT_EQ(subnet.prefix(), "172.16.5");
 }
 
 TEST_F(LocalSubnetTest, WiFiCountsOnlyWhereNoEnInterfaceHasAnIpv4Address) {
   struct Case {
     const char* name;
-    std::vector<netif::InterfaceAddressEntry> entries;
+    std::vector<interfaces::InterfaceAddressEntry> entries;
     std::optional<std::string> prefix;
   };
   const Case cases[] = {
@@ -93,19 +98,19 @@ TEST_F(LocalSubnetTest, WiFiCountsOnlyWhereNoEnInterfaceHasAnIpv4Address) {
   };
   for (const auto& c : cases) {
     interfaces.entries = c.entries;
-    EXPECT_EQ(discovery->getLocalSubnetPrefix(), c.prefix) << c.name;
+    EXPECT_EQ(subnet.prefix(), c.prefix) << c.name;
   }
 }
 
 TEST_F(LocalSubnetTest, EntriesWithoutAddressOrNameOrRenderingArePassedOver) {
-  netif::InterfaceAddressEntry nameless = Fake::ipv4("x", "192.168.9.9");
+  interfaces::InterfaceAddressEntry nameless = Fake::ipv4("x", "192.168.9.9");
   nameless.name.reset();
   interfaces.entries = {Fake::withoutAddress("en0"), nameless, Fake::ipv4("en1", "192.168.5.5")};
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), "192.168.5");
+  EXPECT_EQ(subnet.prefix(), "192.168.5");
 
   // A failed getnameinfo leaves the text empty: no four pieces, no prefix.
   interfaces.failNumericHost = true;
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), std::nullopt);
+  EXPECT_EQ(subnet.prefix(), std::nullopt);
 }
 
 TEST_F(LocalSubnetTest, SplitsTheTextAtDotsDroppingEmptyPieces) {
@@ -120,8 +125,9 @@ TEST_F(LocalSubnetTest, SplitsTheTextAtDotsDroppingEmptyPieces) {
   };
   for (const auto& c : cases) {
     interfaces.hostTextOverride = c.text;
-    EXPECT_EQ(discovery->getLocalSubnetPrefix(), c.prefix) << "text \"" << c.text << "\"";
+    EXPECT_EQ(subnet.prefix(), c.prefix) << "text \"" << c.text << "\"";
   }
 }
 
 }  // namespace
+}  // namespace discovery

@@ -1,16 +1,31 @@
-#include <cassert>
+#include "Runner/discovery/ping_sweep.h"
 
-#include "Runner/discovery/local_network_discovery.h"
+#include <cassert>
+#include <memory>
+#include <utility>
+
+#include "Runner/channels.h"
 #include "platform/dispatch/dispatch_group.h"
 #include "platform/dispatch/main_queue.h"
 #include "platform/process/process_launcher.h"
 
-void LocalNetworkDiscovery::pingRange(const std::string& baseIp, int start, int end) {
-  assert(services_.mainQueue.isMainThread());
-  // Children and their deliveries keep the window alive until the sweep has reported.
-  std::shared_ptr<LocalNetworkDiscovery> self = weak_from_this().lock();
-  assert(self && "LocalNetworkDiscovery must be owned by a std::shared_ptr");
-  if (!self) return;
+namespace discovery {
+namespace {
+
+flutter::EncodableValue scanResult(const std::string& address, bool success) {
+  return flutter::EncodableValue(flutter::EncodableMap{
+      {flutter::EncodableValue(channels::kScan.ipKey), flutter::EncodableValue(address)},
+      {flutter::EncodableValue(channels::kScan.successKey), flutter::EncodableValue(success)},
+  });
+}
+
+}  // namespace
+
+void PingSweep::run(const std::string& baseIp, int start, int end, flutter::FlutterEventSink deliver) const {
+  assert(mainQueue_.isMainThread());
+  // One copy for the whole sweep, shared by every child's delivery and the completion.
+  auto report = std::make_shared<const flutter::FlutterEventSink>(std::move(deliver));
+  dispatch::MainQueue* mainQueue = &mainQueue_;  // outlives every sweep
 
   auto group = dispatch::DispatchGroup::create();
   for (int number = start; number <= end; ++number) {
@@ -21,24 +36,25 @@ void LocalNetworkDiscovery::pingRange(const std::string& baseIp, int start, int 
     arguments.push_back(address);
 
     // Runs on a thread of the launcher: it only builds the result and hands it, with
-    // everything it holds, to the main queue, so nothing of the window is touched or
+    // everything it holds, to the main queue, so nothing the delivery holds is touched or
     // released on that thread.
-    auto onTermination = [self, group, address](process::Termination termination) mutable {
+    auto onTermination = [mainQueue, report, group, address](process::Termination termination) mutable {
       const bool success = termination.succeeded();
-      dispatch::MainQueue& mainQueue = self->services_.mainQueue;
-      mainQueue.async([self = std::move(self), group = std::move(group), address = std::move(address), success] {
-        self->sendScanResult(address, success);
+      mainQueue->async([report = std::move(report), group = std::move(group), address = std::move(address), success] {
+        (*report)(scanResult(address, success));
         group->leave();
       });
     };
 
-    const auto launchError = services_.processes.launch(kPingPath, arguments, std::move(onTermination));
+    const auto launchError = processes_.launch(kPingPath, arguments, std::move(onTermination));
     if (launchError) {
-      // Reported at once, before onListen returns; the handler above will never run.
-      sendScanResult(address, false);
+      // Reported at once, before run returns; the handler above will never run.
+      (*report)(scanResult(address, false));
       group->leave();
     }
   }
 
-  group->notify(services_.mainQueue, [self] { self->send(flutter::EncodableValue()); });
+  group->notify(mainQueue_, [report] { (*report)(flutter::EncodableValue()); });
 }
+
+}  // namespace discovery

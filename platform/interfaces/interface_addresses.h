@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace netif {
+namespace interfaces {
 
 // Address families as the system numbers them (Linux values; the adapter checks them
 // against the system headers), so that callers need no socket headers to tell them apart.
@@ -46,4 +46,4 @@ class InterfaceAddresses {
   virtual int numericHost(const SocketAddress& address, std::span<char> host) = 0;
 };
 
-}  // namespace netif
+}  // namespace interfaces

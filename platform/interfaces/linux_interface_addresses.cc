@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-namespace netif {
+namespace interfaces {
 
 static_assert(kFamilyInet == AF_INET);
 static_assert(kFamilyInet6 == AF_INET6);
@@ -69,4 +69,4 @@ int LinuxInterfaceAddresses::numericHost(const SocketAddress& address, std::span
                      static_cast<socklen_t>(host.size()), nullptr, 0, NI_NUMERICHOST);
 }
 
-}  // namespace netif
+}  // namespace interfaces

@@ -2,7 +2,7 @@
 
 #include "platform/interfaces/interface_addresses.h"
 
-namespace netif {
+namespace interfaces {
 
 // InterfaceAddresses over getifaddrs/freeifaddrs/getnameinfo.
 class LinuxInterfaceAddresses : public InterfaceAddresses {
@@ -11,4 +11,4 @@ class LinuxInterfaceAddresses : public InterfaceAddresses {
   int numericHost(const SocketAddress& address, std::span<char> host) override;
 };
 
-}  // namespace netif
+}  // namespace interfaces

@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <set>
 #include <sstream>
 
 #include "Runner/discovery/local_network_discovery.h"
+#include "Runner/discovery/testing/sweep_collector.h"
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
@@ -33,16 +33,16 @@ class DiscoverySoak : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(environment("FAKELAN_NS_SCAN").empty()) << "refusing to run outside a fakelan namespace";
     process::raiseDescriptorLimit();
-    discovery_ = std::make_shared<LocalNetworkDiscovery>(
-        DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});
+    discovery_ = std::make_shared<discovery::LocalNetworkDiscovery>(
+        discovery::DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_});
   }
 
   dispatch::GlibMainQueue mainQueue_;
-  netif::LinuxInterfaceAddresses interfaces_;
+  interfaces::LinuxInterfaceAddresses interfaces_;
   process::CloneLauncher processes_;
   network::SocketConnectionFactory connections_{mainQueue_};
   std::ostringstream out_;
-  std::shared_ptr<LocalNetworkDiscovery> discovery_;
+  std::shared_ptr<discovery::LocalNetworkDiscovery> discovery_;
 };
 
 TEST_F(DiscoverySoak, AThousandProbesWithAndWithoutAListenerAreEachAnsweredOnceAndTruly) {
@@ -67,11 +67,12 @@ TEST_F(DiscoverySoak, AThousandProbesWithAndWithoutAListenerAreEachAnsweredOnceA
     for (int i = 0; i < kPerPhase; ++i) {
       const size_t call = static_cast<size_t>(phase * kPerPhase + i);
       const char* method = i % 2 ? "requestPermissions" : "checkPermissions";
-      handleLocalNetworkPermissionCall(*discovery_, flutter::FlutterMethodCall(method, flutter::EncodableValue()),
-                                       flutter::FlutterResult(method, [&, call](flutter::FlutterReply reply) {
-                                         if (++answers[call] == 1) --outstanding;
-                                         granted[call] = std::get<bool>(std::get<flutter::EncodableValue>(reply));
-                                       }));
+      discovery_->handleLocalNetworkPermissionCall(
+          flutter::FlutterMethodCall(method, flutter::EncodableValue()),
+          flutter::FlutterResult(method, [&, call](flutter::FlutterReply reply) {
+            if (++answers[call] == 1) --outstanding;
+            granted[call] = std::get<bool>(std::get<flutter::EncodableValue>(reply));
+          }));
     }
     ASSERT_TRUE(pumpUntil([&] { return outstanding == 0; })) << outstanding << " calls unanswered";
     for (int i = 0; i < kPerPhase; ++i) {
@@ -94,25 +95,17 @@ TEST_F(DiscoverySoak, AThousandProbesWithAndWithoutAListenerAreEachAnsweredOnceA
 }
 
 TEST_F(DiscoverySoak, WithoutPingEveryAddressIsReportedFailedBeforeListenReturnsThenCompleted) {
+  using discovery::kPingPath;
   if (access(kPingPath, F_OK) == 0) GTEST_SKIP() << kPingPath << " exists; CTest runs this where it does not";
   const int descriptorsBefore = openDescriptors();
-  std::set<std::string> reported;
-  int results = 0, successes = 0, completions = 0;
-  discovery_->onListenWithArguments(flutter::EncodableValue(), [&](const flutter::EncodableValue& event) {
-    if (event.IsNull()) {
-      ++completions;
-      return;
-    }
-    const auto& map = std::get<flutter::EncodableMap>(event);
-    reported.insert(std::get<std::string>(*flutter::Find(map, "ip")));
-    successes += std::get<bool>(*flutter::Find(map, "success"));
-    ++results;
-  });
-  EXPECT_EQ(results, 254) << "all before listen returned";
-  EXPECT_EQ(reported.size(), 254u);
-  EXPECT_EQ(successes, 0);
-  EXPECT_EQ(completions, 0) << "the completion comes through the main queue";
-  EXPECT_TRUE(pumpUntil([&] { return completions == 1; }));
+  discovery::testing::SweepCollector sweep;
+  discovery_->onListenWithArguments(flutter::EncodableValue(), sweep.sink());
+  EXPECT_EQ(sweep.results(), 254u) << "all before listen returned";
+  EXPECT_EQ(sweep.addresses().size(), 254u);
+  EXPECT_TRUE(sweep.answered().empty());
+  EXPECT_FALSE(sweep.completed()) << "the completion comes through the main queue";
+  EXPECT_TRUE(pumpUntil([&] { return sweep.completed(); }));
+  EXPECT_EQ(sweep.completions(), 1u);
   EXPECT_EQ(processes_.running(), 0u);
   EXPECT_EQ(openDescriptors(), descriptorsBefore);
   EXPECT_EQ(out_.str(), "");

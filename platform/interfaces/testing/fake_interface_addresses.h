@@ -12,7 +12,7 @@
 
 #include "platform/interfaces/interface_addresses.h"
 
-namespace netif::testing {
+namespace interfaces::testing {
 
 // Hands out whatever list a test sets up, and renders addresses the way getnameinfo
 // would (inet_ntop on the bytes). Records what it was asked.
@@ -80,4 +80,4 @@ class FakeInterfaceAddresses : public InterfaceAddresses {
   }
 };
 
-}  // namespace netif::testing
+}  // namespace interfaces::testing

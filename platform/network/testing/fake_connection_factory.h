@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,8 +16,14 @@ class FakeConnection : public Connection, public std::enable_shared_from_this<Fa
   FakeConnection(std::string host, uint16_t port) : host(std::move(host)), port(port) {}
 
   void setStateUpdateHandler(StateUpdateHandler handler) override { handler_ = std::move(handler); }
-  void start() override { ++startCalls; }
-  void cancel() override { ++cancelCalls; }
+  void start() override {
+    ++startCalls;
+    if (onCall) onCall("start");
+  }
+  void cancel() override {
+    ++cancelCalls;
+    if (onCall) onCall("cancel");
+  }
 
   // Delivers a state as the main queue would. Ignored after cancel(), as the real
   // connection does, unless `evenIfCancelled` (to play a state already in flight).
@@ -38,6 +45,8 @@ class FakeConnection : public Connection, public std::enable_shared_from_this<Fa
   const uint16_t port;
   int startCalls = 0;
   int cancelCalls = 0;
+  // Told "start" and "cancel" as they are called, for a call log shared with other fakes.
+  std::function<void(const std::string&)> onCall;
 
  private:
   StateUpdateHandler handler_;
@@ -49,6 +58,7 @@ class FakeConnectionFactory : public ConnectionFactory {
   std::shared_ptr<Connection> makeConnection(const std::string& host, uint16_t port) override {
     if (refuse) return nullptr;
     auto connection = std::make_shared<FakeConnection>(host, port);
+    connection->onCall = onCall;
     made.push_back(connection);
     return connection;
   }
@@ -56,6 +66,8 @@ class FakeConnectionFactory : public ConnectionFactory {
   // Weak, so that tests can check that a finished probe lets go of its connection.
   std::vector<std::weak_ptr<FakeConnection>> made;
   bool refuse = false;  // makeConnection returns nothing
+  // Handed to every connection made from now on.
+  std::function<void(const std::string&)> onCall;
 
   std::shared_ptr<FakeConnection> connection(size_t index) const { return made.at(index).lock(); }
 };

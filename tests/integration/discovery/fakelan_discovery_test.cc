@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
-#include <set>
 #include <sstream>
 
 #include "Runner/discovery/local_network_discovery.h"
+#include "Runner/discovery/testing/sweep_collector.h"
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
@@ -38,51 +38,49 @@ bool noChildren() {
 class RealDiscovery : public ::testing::Test {
  protected:
   RealDiscovery() {
-    discovery =
-        std::make_shared<LocalNetworkDiscovery>(DiscoveryServices{interfaces, processes, mainQueue, connections, out});
+    discovery = std::make_shared<discovery::LocalNetworkDiscovery>(
+        discovery::DiscoveryServices{interfaces, processes, mainQueue, connections, out});
   }
 
   dispatch::GlibMainQueue mainQueue;
-  netif::LinuxInterfaceAddresses interfaces;
+  interfaces::LinuxInterfaceAddresses interfaces;
   process::CloneLauncher processes;
   network::SocketConnectionFactory connections{mainQueue};
   std::ostringstream out;
-  std::shared_ptr<LocalNetworkDiscovery> discovery;
+  std::shared_ptr<discovery::LocalNetworkDiscovery> discovery;
 };
 
 TEST_F(RealDiscovery, TheSubnetPrefixComesFromTheNamespacesInterfaces) {
-  // Usually the /24 of en0; runs with other layouts set the expectation themselves.
+  // Usually the /24 of en0; runs with other layouts set the expectation themselves, "none"
+  // where no interface is a local network.
   const std::string expected =
       environment("EXPECTED_PREFIX").empty() ? environment("FAKELAN_PREFIX") : environment("EXPECTED_PREFIX");
-  EXPECT_EQ(discovery->getLocalSubnetPrefix(), expected);
+  if (expected != "none") {
+    EXPECT_EQ(discovery->getLocalSubnetPrefix(), expected);
+    return;
+  }
+  EXPECT_EQ(discovery->getLocalSubnetPrefix(), std::nullopt);
+  // Then a listen pings nothing, says so, and ends with the completion alone.
+  discovery::testing::SweepCollector sweep;
+  discovery->onListenWithArguments(flutter::EncodableValue(), sweep.sink());
+  EXPECT_TRUE(tessra::testing::pumpUntil([&] { return sweep.completed(); })) << "the listen never ended";
+  EXPECT_EQ(sweep.results(), 0u);
+  EXPECT_EQ(sweep.completions(), 1u);
+  EXPECT_EQ(out.str(), "❌ Failed to detect local subnet prefix\n");
 }
 
 TEST_F(RealDiscovery, ASweepFindsExactlyTheRespondersAndItselfThenCompletesLeavingNothingBehind) {
   const int descriptorsBefore = openDescriptors();
-  std::set<std::string> seen, answered;
-  size_t results = 0;
-  bool completed = false;
-  bool resultAfterCompletion = false;
+  discovery::testing::SweepCollector sweep;
+  discovery->onListenWithArguments(flutter::EncodableValue(), sweep.sink());
+  EXPECT_TRUE(tessra::testing::pumpUntil([&] { return sweep.completed(); })) << "the sweep never completed";
 
-  discovery->onListenWithArguments(flutter::EncodableValue(), [&](const flutter::EncodableValue& event) {
-    if (event.IsNull()) {
-      completed = true;
-      return;
-    }
-    resultAfterCompletion |= completed;
-    const auto& map = std::get<flutter::EncodableMap>(event);
-    const std::string ip = std::get<std::string>(*flutter::Find(map, "ip"));
-    seen.insert(ip);
-    ++results;
-    if (std::get<bool>(*flutter::Find(map, "success"))) answered.insert(ip);
-  });
-  EXPECT_TRUE(tessra::testing::pumpUntil([&] { return completed; })) << "the sweep never completed";
-
-  EXPECT_EQ(results, 254u);
+  EXPECT_EQ(sweep.results(), 254u);
+  const auto seen = sweep.addresses();
   EXPECT_EQ(seen.size(), 254u);
-  EXPECT_FALSE(resultAfterCompletion);
+  EXPECT_FALSE(sweep.resultAfterCompletion());
   EXPECT_EQ(seen.count(environment("FAKELAN_PREFIX") + ".0") + seen.count(environment("FAKELAN_PREFIX") + ".255"), 0u);
-  EXPECT_EQ(answered, tessra::testing::fakelanReachable());
+  EXPECT_EQ(sweep.answered(), tessra::testing::fakelanReachable());
   EXPECT_EQ(processes.running(), 0u);
   EXPECT_TRUE(noChildren()) << "a ping child or zombie is left";
   EXPECT_EQ(openDescriptors(), descriptorsBefore) << "descriptors leaked by the sweep";

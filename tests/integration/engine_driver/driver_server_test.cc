@@ -166,7 +166,8 @@ class DriverServerTest : public ::testing::Test {
     engine_ = std::make_unique<StandInEngine>(
         queue_, StandInEngineOptions{path_,
                                      [this](InterfaceSide& side) {
-                                       return std::make_unique<built_in::BuiltInInterface>(side, [this] { ++quits_; });
+                                       return std::make_unique<built_in_interface::BuiltInInterface>(
+                                           side, [this] { ++quits_; });
                                      },
                                      std::move(sweepChannels)});
     return *engine_;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "LaunchAtLogin/launch_at_login_toggle.h"
 #include "platform/view/gtk_toggle_host.h"
 #include "tests/integration/launch_at_login/sandbox.h"
 #include "tests/integration/support/main_loop.h"

@@ -4,6 +4,8 @@
 #include <mutex>
 
 #include "LaunchAtLogin/launch_at_login.h"
+#include "LaunchAtLogin/launch_at_login_kvo.h"
+#include "LaunchAtLogin/launch_at_login_observable.h"
 #include "LaunchAtLogin/launch_at_login_shared.h"
 
 std::unique_ptr<LaunchAtLogin::Shared>& LaunchAtLogin::sharedSlot() {
