@@ -1,8 +1,9 @@
+#define G_LOG_DOMAIN "tessra-engine-driver"
+
 #include "platform/engine_driver/driver_server.h"
 
 #include <gio/gio.h>
 
-#include <iostream>
 #include <map>
 
 #include "platform/dispatch/lifetime.h"
@@ -383,8 +384,7 @@ void DriverServer::Impl::write(const std::shared_ptr<AttachedDriver>& to, std::s
   if (to->unsent() > kDriverUnsentCap) {
     // Reading has long stopped, so only events and host calls can have brought it here:
     // rather than lose some of them without a word, the client goes as a whole.
-    std::cerr << "tessra: driver dropped: it left more than " << kDriverUnsentCap
-              << " bytes of answers and events unread" << std::endl;
+    g_warning("driver dropped: it left more than %zu bytes of answers and events unread", kDriverUnsentCap);
     if (client == to) detach();
     return;
   }

@@ -1,9 +1,10 @@
+#define G_LOG_DOMAIN "tessra-engine"
+
 #include "platform/flutter_engine/stand_in_engine.h"
 
 #include <gio/gio.h>
 
 #include <cstdlib>
-#include <iostream>
 
 #include "platform/engine_driver/driver_server.h"
 #include "platform/flutter_engine/engine_view.h"
@@ -18,7 +19,7 @@ StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions op
   if (options.driverSocketPath) {
     std::string whyNot;
     driver_ = DriverServer::start(*options.driverSocketPath, *interface_, whyNot);
-    if (!driver_) std::cerr << "tessra: no driver endpoint: " << whyNot << std::endl;
+    if (!driver_) g_warning("no driver endpoint: %s", whyNot.c_str());
   }
   GApplication* application = g_application_get_default();
   if (driver_ && application) {

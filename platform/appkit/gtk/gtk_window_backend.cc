@@ -1,3 +1,5 @@
+#define G_LOG_DOMAIN "tessra-appkit"
+
 #include "platform/appkit/gtk/gtk_window_backend.h"
 
 #include "platform/appkit/gtk/gtk_view.h"

@@ -2,6 +2,8 @@
 // its accelerator and the application menu, the session's logout, and the order of a launch
 // (shared application, main interface description, applicationDidFinishLaunching).
 
+#define G_LOG_DOMAIN "tessra-appkit"
+
 #include <gtk/gtk.h>
 
 #include <charconv>
