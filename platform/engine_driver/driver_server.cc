@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/dispatch/lifetime.h"
+#include "platform/dispatch/signal_connection.h"
 #include "platform/engine_driver/driver_protocol.h"
 #include "platform/engine_driver/driver_socket_file.h"
 
@@ -69,7 +70,7 @@ struct DriverServer::Impl {
   DriverSocketFile file;
   InterfaceSide& interface;
   GSocketService* service = nullptr;  // owned
-  gulong incomingHandler = 0;
+  dispatch::SignalConnection incoming;
   std::shared_ptr<AttachedDriver> client;
   // Lets GIO callbacks find out that the server is gone.
   dispatch::Lifetime lifetime;
@@ -433,7 +434,7 @@ std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, Inter
     whyNot = "cannot serve the driver socket \"" + path + "\": " + error->message;
     return nullptr;
   }
-  impl->incomingHandler = g_signal_connect(impl->service, "incoming", G_CALLBACK(&Impl::onIncoming), impl.get());
+  impl->incoming.connect(impl->service, "incoming", G_CALLBACK(&Impl::onIncoming), impl.get());
   g_socket_service_start(impl->service);
   return std::make_unique<DriverServer>(std::move(impl));
 }
@@ -444,7 +445,6 @@ DriverServer::~DriverServer() = default;
 
 DriverServer::Impl::~Impl() {
   detach();
-  if (incomingHandler != 0) g_signal_handler_disconnect(service, incomingHandler);
   if (service) {
     g_socket_service_stop(service);
     g_socket_listener_close(G_SOCKET_LISTENER(service));

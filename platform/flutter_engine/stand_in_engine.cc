@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "platform/dispatch/signal_connection.h"
 #include "platform/engine_driver/driver_server.h"
 #include "platform/flutter_engine/engine_view.h"
 
@@ -23,15 +24,13 @@ StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions op
   }
   GApplication* application = g_application_get_default();
   if (driver_ && application) {
-    application_ = G_APPLICATION(g_object_ref(application));
-    shutdownHandler_ = g_signal_connect_swapped(application, "shutdown",
-                                                G_CALLBACK(+[](StandInEngine* self) { self->driver_.reset(); }), this);
+    shutdown_ = std::make_unique<dispatch::SignalConnection>();
+    shutdown_->connect(application, "shutdown", G_CALLBACK(+[](StandInEngine* self) { self->driver_.reset(); }), this,
+                       G_CONNECT_SWAPPED);
   }
 }
 
 StandInEngine::~StandInEngine() {
-  if (application_) g_clear_signal_handler(&shutdownHandler_, application_);
-  g_clear_object(&application_);
   // The interface's widgets live inside the view.
   if (program_) program_->dismantle();
 }
