@@ -21,20 +21,16 @@ GtkLaunchAtLoginPanel::GtkLaunchAtLoginPanel(LaunchAtLoginSetting& setting)
   gtk_label_set_mnemonic_widget(GTK_LABEL(label), switch_);
   setAccessibleName(switch_, tr("Launch at login"));
   gtk_widget_set_sensitive(switch_, FALSE);
-  stateSetHandler_ = g_signal_connect(switch_, "state-set", G_CALLBACK(onStateSet), this);
+  stateSet_.connect(switch_, "state-set", G_CALLBACK(onStateSet), this);
 
   gtk_box_pack_start(GTK_BOX(root_.get()), texts, TRUE, TRUE, 0);
   gtk_box_pack_start(GTK_BOX(root_.get()), switch_, FALSE, FALSE, 0);
-  g_signal_connect(root_.get(), "map", G_CALLBACK(onMap), this);
+  map_.connect(root_.get(), "map", G_CALLBACK(onMap), this);
 
   setting_.setOnChange([this] { show(); });
 }
 
-GtkLaunchAtLoginPanel::~GtkLaunchAtLoginPanel() {
-  setting_.setOnChange({});
-  g_signal_handlers_disconnect_by_data(switch_, this);
-  g_signal_handlers_disconnect_by_data(root_.get(), this);
-}
+GtkLaunchAtLoginPanel::~GtkLaunchAtLoginPanel() { setting_.setOnChange({}); }
 
 void GtkLaunchAtLoginPanel::onMap(GtkWidget*, gpointer self) {
   static_cast<GtkLaunchAtLoginPanel*>(self)->setting_.refresh();
@@ -51,7 +47,7 @@ gboolean GtkLaunchAtLoginPanel::onStateSet(GtkSwitch*, gboolean state, gpointer 
 
 void GtkLaunchAtLoginPanel::show() {
   const std::optional<bool> enabled = setting_.enabled();
-  if (enabled) view::gtk::showSwitchState(GTK_SWITCH(switch_), stateSetHandler_, *enabled);
+  if (enabled) view::gtk::showSwitchState(GTK_SWITCH(switch_), stateSet_.id(), *enabled);
   gtk_widget_set_sensitive(switch_, enabled.has_value());
 
   std::string note;

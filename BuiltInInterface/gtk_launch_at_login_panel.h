@@ -4,6 +4,7 @@
 
 #include "BuiltInInterface/gtk_widgets.h"
 #include "BuiltInInterface/launch_at_login_setting.h"
+#include "platform/dispatch/signal_connection.h"
 
 namespace built_in_interface {
 
@@ -28,8 +29,10 @@ class GtkLaunchAtLoginPanel {
   LaunchAtLoginSetting& setting_;
   OwnedWidget root_;
   GtkWidget* switch_;
-  gulong stateSetHandler_ = 0;
   GtkWidget* note_;
+  // Last, so that they end before the widgets they are on go.
+  dispatch::SignalConnection stateSet_;
+  dispatch::SignalConnection map_;
 };
 
 }  // namespace built_in_interface

@@ -19,7 +19,7 @@ GtkPermissionPanel::GtkPermissionPanel(PermissionCheck& check)
   gtk_widget_set_no_show_all(pending_, TRUE);
   button_ = gtk_button_new_with_mnemonic(tr("_Check permission"));
   gtk_widget_set_valign(button_, GTK_ALIGN_CENTER);
-  g_signal_connect(button_, "clicked", G_CALLBACK(onCheckClicked), this);
+  checkClicked_.connect(button_, "clicked", G_CALLBACK(onCheckClicked), this);
 
   GtkBox* root = GTK_BOX(root_.get());
   gtk_box_pack_start(root, texts, TRUE, TRUE, 0);
@@ -31,10 +31,7 @@ GtkPermissionPanel::GtkPermissionPanel(PermissionCheck& check)
   show();
 }
 
-GtkPermissionPanel::~GtkPermissionPanel() {
-  check_.setOnChange({});
-  g_signal_handlers_disconnect_by_data(button_, this);
-}
+GtkPermissionPanel::~GtkPermissionPanel() { check_.setOnChange({}); }
 
 void GtkPermissionPanel::onCheckClicked(GtkButton*, gpointer self) {
   static_cast<GtkPermissionPanel*>(self)->check_.check();

@@ -4,6 +4,7 @@
 
 #include "BuiltInInterface/gtk_widgets.h"
 #include "BuiltInInterface/permission_check.h"
+#include "platform/dispatch/signal_connection.h"
 
 namespace built_in_interface {
 
@@ -28,6 +29,8 @@ class GtkPermissionPanel {
   GtkWidget* spinner_;
   GtkWidget* pending_;
   GtkWidget* button_;
+  // Last, so that it ends before the widget it is on goes.
+  dispatch::SignalConnection checkClicked_;
 };
 
 }  // namespace built_in_interface

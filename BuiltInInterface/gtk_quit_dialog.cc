@@ -40,7 +40,7 @@ void GtkQuitDialog::ask(GtkWidget* anchor, std::function<void(bool)> answer) {
   GtkWidget* quit = gtk_dialog_add_button(GTK_DIALOG(dialog_), tr("_Quit"), GTK_RESPONSE_ACCEPT);
   addStyleClass(quit, "destructive-action");
   gtk_dialog_set_default_response(GTK_DIALOG(dialog_), GTK_RESPONSE_ACCEPT);
-  g_signal_connect(dialog_, "response", G_CALLBACK(onResponse), this);
+  response_.connect(dialog_, "response", G_CALLBACK(onResponse), this);
   gtk_window_present(GTK_WINDOW(dialog_));
 }
 
@@ -54,7 +54,7 @@ void GtkQuitDialog::onResponse(GtkDialog*, gint response, gpointer self) {
 
 void GtkQuitDialog::close() {
   if (!dialog_) return;
-  g_signal_handlers_disconnect_by_data(dialog_, this);
+  response_.disconnect();
   gtk_widget_destroy(dialog_);
   g_clear_object(&dialog_);
   answer_ = nullptr;

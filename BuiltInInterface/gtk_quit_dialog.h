@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "platform/dispatch/signal_connection.h"
+
 namespace built_in_interface {
 
 // Asks "Quit tessra?" in a modal message dialog over the main window, or on its own while
@@ -29,6 +31,7 @@ class GtkQuitDialog {
 
   GtkWidget* dialog_ = nullptr;
   std::function<void(bool)> answer_;
+  dispatch::SignalConnection response_;
 };
 
 }  // namespace built_in_interface

@@ -41,8 +41,8 @@ GtkScanPanel::GtkScanPanel(ScanSession& session) : session_(session), root_(gtk_
   gtk_box_pack_start(GTK_BOX(headingRow), makeHeading(tr("Devices on the local network")), TRUE, TRUE, 0);
   gtk_box_pack_end(GTK_BOX(headingRow), stopButton_, FALSE, FALSE, 0);
   gtk_box_pack_end(GTK_BOX(headingRow), scanButton_, FALSE, FALSE, 0);
-  g_signal_connect(scanButton_, "clicked", G_CALLBACK(onScanClicked), this);
-  g_signal_connect(stopButton_, "clicked", G_CALLBACK(onStopClicked), this);
+  scanClicked_.connect(scanButton_, "clicked", G_CALLBACK(onScanClicked), this);
+  stopClicked_.connect(stopButton_, "clicked", G_CALLBACK(onStopClicked), this);
 
   status_ = makeLabel("");
   gtk_label_set_selectable(GTK_LABEL(status_), TRUE);
@@ -78,11 +78,7 @@ GtkScanPanel::GtkScanPanel(ScanSession& session) : session_(session), root_(gtk_
   showStatus();
 }
 
-GtkScanPanel::~GtkScanPanel() {
-  session_.setObserver({});
-  g_signal_handlers_disconnect_by_data(scanButton_, this);
-  g_signal_handlers_disconnect_by_data(stopButton_, this);
-}
+GtkScanPanel::~GtkScanPanel() { session_.setObserver({}); }
 
 void GtkScanPanel::onScanClicked(GtkButton*, gpointer self) { static_cast<GtkScanPanel*>(self)->session_.start(); }
 

@@ -4,6 +4,7 @@
 
 #include "BuiltInInterface/gtk_widgets.h"
 #include "BuiltInInterface/scan_session.h"
+#include "platform/dispatch/signal_connection.h"
 
 namespace built_in_interface {
 
@@ -41,6 +42,9 @@ class GtkScanPanel {
   GtkWidget* reachableList_;
   GtkWidget* silentHeading_;
   GtkWidget* silentList_;
+  // Last, so that they end before the widgets they are on go.
+  dispatch::SignalConnection scanClicked_;
+  dispatch::SignalConnection stopClicked_;
 };
 
 }  // namespace built_in_interface

@@ -89,7 +89,16 @@ TEST_F(LaunchAtLoginTest, AnEarlySubscriberGetsTheStateAtCreationOnce) {
 
 TEST_F(LaunchAtLoginTest, APublisherFirstNeededByAWriteStartsFromTheStateAfterIt) {
   services.main.registerError = "denied";
+  // A did-change observer that reads nothing marks the write's fourth step in the log.
+  subscriptions.push_back(LaunchAtLogin::kvo()->addObserver(
+      "isEnabled", [this](const std::string&, observation::KeyValueChangePhase phase) {
+        if (phase == observation::KeyValueChangePhase::DidChange) events.push_back("kvo did");
+      }));
+  events.clear();
   LaunchAtLogin::setIsEnabled(true);  // creates the subject with a read (false), then sends true
+  // Created at the fifth step, not before: its read follows the change and the did-change.
+  EXPECT_THAT(events, ElementsAre("system mainAppService", "system main.register", "kvo did", "system mainAppService",
+                                  "system main.status"));
   std::vector<bool> received;
   auto subscription = LaunchAtLogin::publisher().sink([&](const bool& value) { received.push_back(value); });
   EXPECT_THAT(received, ElementsAre(true));

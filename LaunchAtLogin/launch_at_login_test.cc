@@ -156,11 +156,13 @@ TEST_F(LaunchAtLoginTest, MigrationMovesAnEnabledHelperOnceAndSilently) {
   services.calls.clear();
 
   LaunchAtLogin::migrateIfNeeded();
-  EXPECT_THAT(defaults.calls, ElementsAre("read LaunchAtLogin__hasMigrated", "write LaunchAtLogin__hasMigrated true"));
-  EXPECT_THAT(services.calls, ElementsAre("SMCopyAllJobDictionaries", "mainAppService", "main.register",
-                                          std::string("SMLoginItemSetEnabled ") + kLegacyId + " false",
-                                          std::string("loginItemServiceWithIdentifier ") + kLegacyId,
-                                          std::string(kLegacyId) + ".unregister"));
+  // One log for the defaults and the services: the flag is written before any other step.
+  EXPECT_THAT(events, ElementsAre("system defaults read LaunchAtLogin__hasMigrated",
+                                  "system defaults write LaunchAtLogin__hasMigrated true",
+                                  "system SMCopyAllJobDictionaries", "system mainAppService", "system main.register",
+                                  std::string("system SMLoginItemSetEnabled ") + kLegacyId + " false",
+                                  std::string("system loginItemServiceWithIdentifier ") + kLegacyId,
+                                  std::string("system ") + kLegacyId + ".unregister"));
   EXPECT_THAT(notifications(), IsEmpty());
   EXPECT_EQ(log.entries.size(), 1u);  // the modern write logs its own failure as always
 

@@ -33,9 +33,9 @@ constexpr appkit::NSRect kContentRect{120, 80, 1000, 700};
 
 class MainFlutterWindowTest : public ::testing::Test {
  protected:
-  discovery::DiscoveryServices services() {
-    return discovery::DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_};
-  }
+  ~MainFlutterWindowTest() override { WindowManagerPlugin::setCallLog(nullptr); }
+
+  discovery::DiscoveryServices services() { return discovery::DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_}; }
 
   std::shared_ptr<MainFlutterWindow> makeWindow() {
     auto window = std::make_shared<MainFlutterWindow>(
@@ -130,9 +130,21 @@ TEST_F(MainFlutterWindowTest, EveryOrderChangeIsFollowedByOneHiddenWindowAtLaunc
   auto window = makeWindow();
   const long before = WindowManagerPlugin::hiddenWindowAtLaunchCalls();
   long expected = before;
+  // The plugin's calls land in the window backend's journal, so the journal shows the order.
+  WindowManagerPlugin::setCallLog(&journal());
+  const std::string number = std::to_string(window->windowNumber());
   auto expectOneMore = [&](const char* what) {
     EXPECT_EQ(WindowManagerPlugin::hiddenWindowAtLaunchCalls(), ++expected) << what;
     EXPECT_EQ(WindowManagerPlugin::lastWindowAskedToHideAtLaunch(), window.get()) << what;
+    // The base ordering first, then the plugin.
+    std::vector<std::string> ordering;
+    for (const auto& call : journal()) {
+      if (call.starts_with(number + ":order") || call.ends_with(":hiddenWindowAtLaunch")) ordering.push_back(call);
+    }
+    ASSERT_GE(ordering.size(), 2u) << what;
+    EXPECT_TRUE(ordering[ordering.size() - 2].starts_with(number + ":order")) << what << ": " << ordering.end()[-2];
+    EXPECT_EQ(ordering.back(), number + ":hiddenWindowAtLaunch") << what;
+    journal().clear();
   };
 
   window->makeKeyAndOrderFront(nullptr);

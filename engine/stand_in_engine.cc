@@ -1,10 +1,12 @@
+#define G_LOG_DOMAIN "tessra-engine"
+
 #include "engine/stand_in_engine.h"
 
 #include <gio/gio.h>
 
 #include <cstdlib>
-#include <iostream>
 
+#include "platform/dispatch/signal_connection.h"
 #include "engine/driver/driver_server.h"
 #include "engine/engine_view.h"
 
@@ -18,19 +20,17 @@ StandInEngine::StandInEngine(dispatch::MainQueue& queue, StandInEngineOptions op
   if (options.driverSocketPath) {
     std::string whyNot;
     driver_ = driver::DriverServer::start(*options.driverSocketPath, *interface_, whyNot);
-    if (!driver_) std::cerr << "tessra: no driver endpoint: " << whyNot << std::endl;
+    if (!driver_) g_warning("no driver endpoint: %s", whyNot.c_str());
   }
   GApplication* application = g_application_get_default();
   if (driver_ && application) {
-    application_ = G_APPLICATION(g_object_ref(application));
-    shutdownHandler_ = g_signal_connect_swapped(application, "shutdown",
-                                                G_CALLBACK(+[](StandInEngine* self) { self->driver_.reset(); }), this);
+    shutdown_ = std::make_unique<dispatch::SignalConnection>();
+    shutdown_->connect(application, "shutdown", G_CALLBACK(+[](StandInEngine* self) { self->driver_.reset(); }), this,
+                       G_CONNECT_SWAPPED);
   }
 }
 
 StandInEngine::~StandInEngine() {
-  if (application_) g_clear_signal_handler(&shutdownHandler_, application_);
-  g_clear_object(&application_);
   // The interface's widgets live inside the view.
   if (program_) program_->dismantle();
 }

@@ -11,7 +11,9 @@
 #include "engine/messaging/interface_side.h"
 #include "platform/dispatch/main_queue.h"
 
-typedef struct _GApplication GApplication;  // as GIO declares it
+namespace dispatch {
+class SignalConnection;
+}  // namespace dispatch
 
 namespace engine {
 namespace driver {
@@ -65,9 +67,8 @@ class StandInEngine : public flutter::FlutterEngine {
   std::unique_ptr<driver::DriverServer> driver_;
   std::unique_ptr<EngineView> view_;
   std::vector<std::string> registeredPlugins_;
-  // The application whose shutdown stops the driver endpoint, and that signal's handler.
-  GApplication* application_ = nullptr;  // owned: one reference
-  unsigned long shutdownHandler_ = 0;
+  // The application's shutdown, which stops the driver endpoint.
+  std::unique_ptr<dispatch::SignalConnection> shutdown_;
 };
 
 // What main() hands to FlutterViewController::setEngineFactory: an engine running the

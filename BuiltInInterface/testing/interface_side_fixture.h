@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
 #include "platform/dispatch/testing/fake_main_queue.h"
-#include "platform/flutter_engine/stand_in_engine.h"
+#include "engine/stand_in_engine.h"
 
 namespace built_in_interface::testing {
 

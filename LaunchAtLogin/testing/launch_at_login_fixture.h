@@ -15,7 +15,7 @@
 #include "platform/user_defaults/testing/fake_user_defaults.h"
 
 // LaunchAtLogin over fakes, with a fresh component for every test. `events` interleaves
-// what the system was asked with what observers saw.
+// what the system was asked (the service management and the defaults) with what observers saw.
 class LaunchAtLoginTest : public ::testing::Test {
  protected:
   static constexpr const char* kLegacyId = "com.example.app-LaunchAtLoginHelper";
@@ -24,6 +24,7 @@ class LaunchAtLoginTest : public ::testing::Test {
     LaunchAtLogin::resetForTesting();
     LaunchAtLogin::installPlatform({services, version, bundle, defaults, log});
     services.onCall = [this](const std::string& call) { events.push_back("system " + call); };
+    defaults.onCall = [this](const std::string& call) { events.push_back("system defaults " + call); };
   }
   void TearDown() override { LaunchAtLogin::resetForTesting(); }
 

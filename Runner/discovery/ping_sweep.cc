@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
 #include "platform/dispatch/dispatch_group.h"
 #include "platform/dispatch/main_queue.h"
 #include "platform/process/process_launcher.h"

@@ -17,6 +17,8 @@ void logEmbeddingProblem(const std::string& line) {
     sink(line);
     return;
   }
+  // The embedding is the host's own layer and includes no GLib (the stand-in engine and the
+  // adapters below it log through GLib's domains), so its lines go to standard error directly.
   std::cerr << "tessra: " << line << std::endl;
 }
 

@@ -18,7 +18,8 @@ std::unique_ptr<FlutterEngine> makeEngine() {
   std::unique_ptr<FlutterEngine> engine = factory ? factory() : nullptr;
   if (!engine) {
     // A view controller without an engine has nothing to show or carry: a wiring mistake in
-    // main() or a test, not something to run on from.
+    // main() or a test, not something to run on from. Said on standard error: this layer
+    // includes no GLib.
     std::fputs("tessra: FlutterViewController created without an engine factory\n", stderr);
     std::abort();
   }

@@ -1,13 +1,17 @@
+#define G_LOG_DOMAIN "tessra-engine-driver"
+
 #include "engine/driver/driver_server.h"
 
 #include <gio/gio.h>
 
-#include <iostream>
 #include <map>
 
 #include "engine/driver/driver_protocol.h"
 #include "engine/driver/driver_socket_file.h"
 #include "platform/dispatch/lifetime.h"
+#include "platform/dispatch/signal_connection.h"
+#include "engine/driver/driver_protocol.h"
+#include "engine/driver/driver_socket_file.h"
 
 namespace engine::driver {
 
@@ -68,7 +72,7 @@ struct DriverServer::Impl {
   DriverSocketFile file;
   messaging::InterfaceSide& interface;
   GSocketService* service = nullptr;  // owned
-  gulong incomingHandler = 0;
+  dispatch::SignalConnection incoming;
   std::shared_ptr<AttachedDriver> client;
   // Lets GIO callbacks find out that the server is gone.
   dispatch::Lifetime lifetime;
@@ -383,8 +387,7 @@ void DriverServer::Impl::write(const std::shared_ptr<AttachedDriver>& to, std::s
   if (to->unsent() > kDriverUnsentCap) {
     // Reading has long stopped, so only events and host calls can have brought it here:
     // rather than lose some of them without a word, the client goes as a whole.
-    std::cerr << "tessra: driver dropped: it left more than " << kDriverUnsentCap
-              << " bytes of answers and events unread" << std::endl;
+    g_warning("driver dropped: it left more than %zu bytes of answers and events unread", kDriverUnsentCap);
     if (client == to) detach();
     return;
   }
@@ -433,7 +436,7 @@ std::unique_ptr<DriverServer> DriverServer::start(const std::string& path, messa
     whyNot = "cannot serve the driver socket \"" + path + "\": " + error->message;
     return nullptr;
   }
-  impl->incomingHandler = g_signal_connect(impl->service, "incoming", G_CALLBACK(&Impl::onIncoming), impl.get());
+  impl->incoming.connect(impl->service, "incoming", G_CALLBACK(&Impl::onIncoming), impl.get());
   g_socket_service_start(impl->service);
   return std::make_unique<DriverServer>(std::move(impl));
 }
@@ -444,7 +447,6 @@ DriverServer::~DriverServer() = default;
 
 DriverServer::Impl::~Impl() {
   detach();
-  if (incomingHandler != 0) g_signal_handler_disconnect(service, incomingHandler);
   if (service) {
     g_socket_service_stop(service);
     g_socket_listener_close(G_SOCKET_LISTENER(service));

@@ -1,3 +1,5 @@
+#define G_LOG_DOMAIN "tessra-engine-driver"
+
 #include "engine/driver/driver_socket_file.h"
 
 #include <gio/gunixsocketaddress.h>
@@ -8,7 +10,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <iostream>
 #include <utility>
 
 namespace engine::driver {
@@ -60,8 +61,10 @@ void warnOfAnOpenFolder(const std::string& path) {
   struct stat info {};
   if (stat(folder, &info) != 0) return;
   if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0) {
-    std::cerr << "tessra: warning: the driver socket's folder \"" << folder
-              << "\" can be written by other users, who could replace the socket; use $XDG_RUNTIME_DIR" << std::endl;
+    g_warning(
+        "the driver socket's folder \"%s\" can be written by other users, who could replace the socket; use "
+        "$XDG_RUNTIME_DIR",
+        folder);
   }
 }
 

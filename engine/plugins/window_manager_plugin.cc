@@ -5,6 +5,7 @@
 namespace {
 long hiddenWindowAtLaunchCount = 0;
 const appkit::NSWindow* lastWindow = nullptr;
+std::vector<std::string>* callLog = nullptr;
 }  // namespace
 
 void WindowManagerPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar& registrar) {
@@ -14,7 +15,10 @@ void WindowManagerPlugin::registerWithRegistrar(flutter::FlutterPluginRegistrar&
 void WindowManagerPlugin::hiddenWindowAtLaunch(appkit::NSWindow& window) {
   ++hiddenWindowAtLaunchCount;
   lastWindow = &window;
+  if (callLog) callLog->push_back(std::to_string(window.windowNumber()) + ":hiddenWindowAtLaunch");
 }
+
+void WindowManagerPlugin::setCallLog(std::vector<std::string>* log) { callLog = log; }
 
 long WindowManagerPlugin::hiddenWindowAtLaunchCalls() { return hiddenWindowAtLaunchCount; }
 

@@ -1,8 +1,9 @@
+#define G_LOG_DOMAIN "tessra-user-defaults"
+
 #include <glib.h>
 #include <glib/gstdio.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "platform/user_defaults/user_defaults.h"
 
@@ -20,7 +21,7 @@ GKeyFile* load(const std::string& path) {
   if (!g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_KEEP_COMMENTS, &error)) {
     if (!g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT)) {
       // Not worth stopping for: the defaults only hold flags that have safe defaults.
-      fprintf(stderr, "tessra: ignoring unreadable defaults file %s: %s\n", path.c_str(), error->message);
+      g_warning("ignoring unreadable defaults file %s: %s", path.c_str(), error->message);
     }
     return g_key_file_new();
   }
@@ -44,12 +45,12 @@ bool KeyFileUserDefaults::boolForKey(const std::string& key) {
 bool KeyFileUserDefaults::setBoolForKey(bool value, const std::string& key) {
   const std::string file_path = path();
   if (file_path.empty()) {
-    fprintf(stderr, "tessra: there is no configuration folder (HOME is not usable): %s is not saved\n", key.c_str());
+    g_warning("there is no configuration folder (HOME is not usable): %s is not saved", key.c_str());
     return false;
   }
   g_autofree gchar* folder = g_path_get_dirname(file_path.c_str());
   if (g_mkdir_with_parents(folder, 0700) != 0) {
-    fprintf(stderr, "tessra: cannot create %s: %s\n", folder, g_strerror(errno));
+    g_warning("cannot create %s: %s", folder, g_strerror(errno));
     return false;
   }
   g_autoptr(GKeyFile) file = load(file_path);
@@ -61,7 +62,7 @@ bool KeyFileUserDefaults::setBoolForKey(bool value, const std::string& key) {
           file_path.c_str(), data, static_cast<gssize>(length),
           static_cast<GFileSetContentsFlags>(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), 0600,
           &error)) {
-    fprintf(stderr, "tessra: cannot write %s: %s\n", file_path.c_str(), error->message);
+    g_warning("cannot write %s: %s", file_path.c_str(), error->message);
     return false;
   }
   return true;

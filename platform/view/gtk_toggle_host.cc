@@ -21,7 +21,7 @@ ToggleHost::ToggleHost(Binding<bool> isOn, GtkWidget* label) : isOn_(std::move(i
   gtk_box_pack_start(GTK_BOX(box_), label_, TRUE, TRUE, 0);
   gtk_box_pack_end(GTK_BOX(box_), switch_, FALSE, FALSE, 0);
   gtk_widget_show_all(box_);
-  stateSetHandler_ = g_signal_connect(switch_, "state-set", G_CALLBACK(onStateSet), this);
+  stateSet_.connect(switch_, "state-set", G_CALLBACK(onStateSet), this);
   if (isOn_.source) {
     willChange_ = isOn_.source->objectWillChange().sink([this] { scheduleRedraw(); });
   }
@@ -31,7 +31,6 @@ ToggleHost::ToggleHost(Binding<bool> isOn, GtkWidget* label) : isOn_(std::move(i
 ToggleHost::~ToggleHost() {
   willChange_.cancel();
   g_clear_handle_id(&idleSource_, g_source_remove);
-  g_clear_signal_handler(&stateSetHandler_, switch_);
   gtk_widget_destroy(box_);
   g_clear_object(&box_);
 }
@@ -57,6 +56,6 @@ gboolean ToggleHost::onIdle(gpointer self) {
   return G_SOURCE_REMOVE;
 }
 
-void ToggleHost::redraw() { showSwitchState(GTK_SWITCH(switch_), stateSetHandler_, isOn_.get()); }
+void ToggleHost::redraw() { showSwitchState(GTK_SWITCH(switch_), stateSet_.id(), isOn_.get()); }
 
 }  // namespace view::gtk

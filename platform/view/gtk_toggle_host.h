@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/dispatch/signal_connection.h"
 #include "platform/observation/observer_list.h"
 #include "platform/view/view.h"
 
@@ -44,7 +45,7 @@ class ToggleHost {
   GtkWidget* box_ = nullptr;
   GtkWidget* label_ = nullptr;
   GtkWidget* switch_ = nullptr;
-  gulong stateSetHandler_ = 0;
+  dispatch::SignalConnection stateSet_;
   guint idleSource_ = 0;
   observation::AnyCancellable willChange_;
 };

@@ -1,10 +1,11 @@
+#define G_LOG_DOMAIN "tessra-xdg"
+
 #include "platform/xdg/xdg_folders.h"
 
 #include <glib.h>
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <vector>
 
 namespace xdg {
@@ -48,13 +49,12 @@ Folders resolveFolders() {
     // Said once, at start: settings are then read and written where the line says.
     g_autofree gchar* shown = g_strescape(home, nullptr);
     if (folders.configHome.empty()) {
-      std::fprintf(stderr,
-                   "tessra: HOME (\"%s\") is not an absolute path and the user database names no home "
-                   "folder: settings are not saved\n",
-                   shown);
+      g_warning(
+          "HOME (\"%s\") is not an absolute path and the user database names no home folder: settings are "
+          "not saved",
+          shown);
     } else {
-      std::fprintf(stderr, "tessra: HOME (\"%s\") is not an absolute path: settings are kept in %s\n", shown,
-                   folders.configHome.c_str());
+      g_message("HOME (\"%s\") is not an absolute path: settings are kept in %s", shown, folders.configHome.c_str());
     }
   }
   // Likewise for the entries of $XDG_CONFIG_DIRS, empty ones included ("a::b").

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Runner/channels.h"
+#include "Runner/channels/channels.h"
 #include "Runner/embedding/encodable_value.h"
 #include "Runner/embedding/stream_handler.h"
 

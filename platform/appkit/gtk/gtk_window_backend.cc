@@ -1,3 +1,5 @@
+#define G_LOG_DOMAIN "tessra-appkit"
+
 #include "platform/appkit/gtk/gtk_window_backend.h"
 
 #include "platform/appkit/gtk/gtk_view.h"
@@ -9,12 +11,11 @@ namespace appkit {
 GtkWindowBackend::GtkWindowBackend(GtkApplication* application, NSWindow& owner, const NSRect& contentRect)
     : owner_(owner), window_(gtk_application_window_new(application)) {
   g_object_ref(window_);
-  deleteHandler_ = g_signal_connect(window_, "delete-event", G_CALLBACK(onDeleteEvent), this);
+  deleteEvent_.connect(window_, "delete-event", G_CALLBACK(onDeleteEvent), this);
   setFrame(contentRect, false);
 }
 
 GtkWindowBackend::~GtkWindowBackend() {
-  if (g_signal_handler_is_connected(window_, deleteHandler_)) g_signal_handler_disconnect(window_, deleteHandler_);
   if (content_) gtk_container_remove(GTK_CONTAINER(window_), content_);
   g_clear_object(&content_);
   gtk_widget_destroy(window_);

@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include "platform/appkit/window_backend.h"
+#include "platform/dispatch/signal_connection.h"
 
 namespace appkit {
 
@@ -40,7 +41,7 @@ class GtkWindowBackend : public WindowBackend {
 
   NSWindow& owner_;
   GtkWidget* window_;  // our own reference, on top of the one GTK keeps for toplevels
-  gulong deleteHandler_ = 0;
+  dispatch::SignalConnection deleteEvent_;
   GtkWidget* content_ = nullptr;  // referenced while placed
   double x_ = 0;
   double y_ = 0;

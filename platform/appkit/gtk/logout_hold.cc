@@ -1,3 +1,5 @@
+#define G_LOG_DOMAIN "tessra-appkit"
+
 #include "platform/appkit/gtk/logout_hold.h"
 
 namespace appkit {

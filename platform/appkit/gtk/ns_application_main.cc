@@ -2,6 +2,8 @@
 // its accelerator and the application menu, the session's logout, and the order of a launch
 // (shared application, main interface description, applicationDidFinishLaunching).
 
+#define G_LOG_DOMAIN "tessra-appkit"
+
 #include <gtk/gtk.h>
 
 #include <charconv>
@@ -15,6 +17,7 @@
 #include "platform/appkit/gtk/session_protocol.h"
 #include "platform/appkit/gtk/xsmp_client.h"
 #include "platform/appkit/ns_application.h"
+#include "platform/dispatch/signal_connection.h"
 
 #ifndef TESSRA_APPLICATION_ID
 #error "TESSRA_APPLICATION_ID must name the application id"
@@ -26,8 +29,8 @@
 namespace appkit {
 namespace {
 
-// What the signal handlers of one run share. Lives on NSApplicationMain's stack; the
-// handlers are disconnected before it goes.
+// What the signal handlers of one run share. Lives on NSApplicationMain's stack, and the
+// handlers' connections end with it (windows may keep the application alive longer).
 struct Run {
   explicit Run(MainInterfaceDescription& description) : mainInterface(description) {}
 
@@ -49,6 +52,12 @@ struct Run {
   // installMenu.
   GMenu* menuBar = nullptr;
   guint pendingMenu = 0;
+  // Last, so that they end first.
+  dispatch::SignalConnection startup;
+  dispatch::SignalConnection shutdown;
+  dispatch::SignalConnection activate;
+  dispatch::SignalConnection queryEnd;
+  dispatch::SignalConnection quitActivate;
 };
 
 void onQuit(GSimpleAction*, GVariant*, gpointer data) {
@@ -68,14 +77,14 @@ void onSeatAdded(GdkDisplay* display, GdkSeat*, gpointer app) {
 
 void installQuit(GtkApplication* app, Run& run) {
   g_autoptr(GSimpleAction) quit = g_simple_action_new("quit", nullptr);
-  g_signal_connect(quit, "activate", G_CALLBACK(onQuit), &run);
+  run.quitActivate.connect(quit, "activate", G_CALLBACK(onQuit), &run);
   g_action_map_add_action(G_ACTION_MAP(app), G_ACTION(quit));
 
   // A shortcut needs a keyboard. On a display without a seat (a headless Wayland compositor)
   // GDK's keymap asserts while the accelerator is parsed, so it waits for a seat.
   GdkDisplay* display = gdk_display_get_default();
   if (display && !gdk_display_get_default_seat(display)) {
-    g_signal_connect(display, "seat-added", G_CALLBACK(onSeatAdded), app);
+    g_signal_connect_object(display, "seat-added", G_CALLBACK(onSeatAdded), app, G_CONNECT_DEFAULT);
     return;
   }
   setQuitAccelerator(app);
@@ -164,10 +173,10 @@ GtkApplication* makeApplication(GApplicationFlags flags, Run& run) {
   // (xfce4-session answers it, then refuses the logout inhibitor with a warning), and XSMP
   // already delivers the logout once.
   g_object_set(app, "register-session", run.sessionProtocol == SessionProtocol::kGnomeDBus, nullptr);
-  g_signal_connect(app, "startup", G_CALLBACK(onStartup), &run);
-  g_signal_connect(app, "shutdown", G_CALLBACK(onShutdown), &run);
-  g_signal_connect(app, "activate", G_CALLBACK(onActivate), &run);
-  g_signal_connect(app, "query-end", G_CALLBACK(onQueryEnd), &run);
+  run.startup.connect(app, "startup", G_CALLBACK(onStartup), &run);
+  run.shutdown.connect(app, "shutdown", G_CALLBACK(onShutdown), &run);
+  run.activate.connect(app, "activate", G_CALLBACK(onActivate), &run);
+  run.queryEnd.connect(app, "query-end", G_CALLBACK(onQueryEnd), &run);
   return app;
 }
 
@@ -184,7 +193,7 @@ GtkApplication* registerApplication(Run& run) {
     return g_steal_pointer(&app);
   }
   g_warning("could not register on the session bus (%s); running as a separate instance", error->message);
-  g_signal_handlers_disconnect_by_data(app, &run);
+  // Its connections move to the new application.
   return makeApplication(G_APPLICATION_NON_UNIQUE, run);
 }
 
@@ -240,12 +249,8 @@ int NSApplicationMain(int argc, char* argv[], MainInterfaceDescription& mainInte
   char* programOnly[] = {argc > 0 ? argv[0] : nullptr, nullptr};
   const int runStatus = g_application_run(G_APPLICATION(app), argc > 0 ? 1 : 0, programOnly);
 
-  // Windows (owned by the interface description) keep references to the application; make
-  // sure nothing of it can reach this stack frame any more.
-  g_signal_handlers_disconnect_by_data(app, &run);
-  g_action_map_remove_action(G_ACTION_MAP(app), "quit");
-  if (GdkDisplay* display = gdk_display_get_default())
-    g_signal_handlers_disconnect_by_func(display, reinterpret_cast<gpointer>(onSeatAdded), app);
+  // Windows (owned by the interface description) keep references to the application; run's
+  // connections end with it, and the idle source goes now.
   g_clear_handle_id(&run.pendingMenu, g_source_remove);
   g_clear_object(&run.menuBar);
   const std::optional<int> stopStatus = run.backend ? run.backend->stopStatus() : std::nullopt;

@@ -1,3 +1,5 @@
+#define G_LOG_DOMAIN "tessra-appkit"
+
 #include "platform/appkit/gtk/session_protocol.h"
 
 #include <gio/gio.h>

@@ -1,3 +1,5 @@
+#define G_LOG_DOMAIN "tessra-appkit"
+
 #include "platform/appkit/gtk/xsmp_client.h"
 
 #include <fcntl.h>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -8,22 +9,30 @@
 
 namespace user_defaults::testing {
 
-// In-memory defaults that record every read and write in order ("read KEY", "write KEY true").
+// In-memory defaults that record every read and write in order ("read KEY", "write KEY true"),
+// also passed to `onCall`, so that a test can put them in one log with other fakes' calls.
 class FakeUserDefaults : public UserDefaults {
  public:
   std::map<std::string, bool> values;
   bool writesSucceed = true;
   std::vector<std::string> calls;
+  std::function<void(const std::string&)> onCall;
 
   bool boolForKey(const std::string& key) override {
-    calls.push_back("read " + key);
+    record("read " + key);
     auto it = values.find(key);
     return it != values.end() && it->second;
   }
   bool setBoolForKey(bool value, const std::string& key) override {
-    calls.push_back("write " + key + (value ? " true" : " false"));
+    record("write " + key + (value ? " true" : " false"));
     if (writesSucceed) values[key] = value;
     return writesSucceed;
+  }
+
+ private:
+  void record(const std::string& call) {
+    calls.push_back(call);
+    if (onCall) onCall(call);
   }
 };
 
