@@ -46,7 +46,7 @@ TEST_F(BuiltInInterfaceTest, AQuitAttemptEndsTheApplicationOnlyWhenThePersonSays
 TEST_F(BuiltInInterfaceTest, RunByTheEngineItEndsTheApplicationOnAQuitAttemptUnlessADriverHasTheCalls) {
   standIn = std::make_unique<engine::StandInEngine>(
       queue, engine::StandInEngineOptions{std::nullopt,
-                                          [this](engine::InterfaceSide& side) {
+                                          [this](engine::messaging::InterfaceSide& side) {
                                             return std::make_unique<BuiltInInterface>(side, [this] { ++quits; });
                                           },
                                           {channels::kScan.name}});

@@ -129,8 +129,9 @@ TEST_F(ScanSessionTest, WhileADriverHasTakenOverNoScanStartsAndItsListenEndsOurs
   ui().setCallInterceptor([](const std::string&, const flutter::FlutterMethodCall&, flutter::FlutterResult result) {
     result(EncodableValue());
   });
-  std::vector<engine::StreamEvent> driverEvents;
-  ui().listen(channels::kScan.name, {}, [&](const engine::StreamEvent& event) { driverEvents.push_back(event); }, {});
+  std::vector<engine::messaging::StreamEvent> driverEvents;
+  ui().listen(channels::kScan.name, {},
+              [&](const engine::messaging::StreamEvent& event) { driverEvents.push_back(event); }, {});
   settle();
   EXPECT_EQ(scan.phase(), ScanSession::Phase::kStopped) << "told that its stream ended, not left scanning";
   sweep->sink(EncodableValue());

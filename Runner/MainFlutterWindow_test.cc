@@ -35,7 +35,9 @@ class MainFlutterWindowTest : public ::testing::Test {
  protected:
   ~MainFlutterWindowTest() override { WindowManagerPlugin::setCallLog(nullptr); }
 
-  discovery::DiscoveryServices services() { return discovery::DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_}; }
+  discovery::DiscoveryServices services() {
+    return discovery::DiscoveryServices{interfaces_, processes_, mainQueue_, connections_, out_};
+  }
 
   std::shared_ptr<MainFlutterWindow> makeWindow() {
     auto window = std::make_shared<MainFlutterWindow>(

@@ -6,9 +6,9 @@
 
 #include <cstdlib>
 
-#include "platform/dispatch/signal_connection.h"
 #include "engine/driver/driver_server.h"
 #include "engine/engine_view.h"
+#include "platform/dispatch/signal_connection.h"
 
 namespace engine {
 

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "Runner/channels/channels.h"
-#include "platform/dispatch/testing/fake_main_queue.h"
 #include "engine/stand_in_engine.h"
+#include "platform/dispatch/testing/fake_main_queue.h"
 
 namespace built_in_interface::testing {
 
@@ -20,7 +20,7 @@ class InterfaceSideFixture : public ::testing::Test {
         queue, engine::StandInEngineOptions{std::nullopt, {}, {channels::kScan.name}});
   }
   flutter::FlutterBinaryMessenger& host() { return standIn->binaryMessenger(); }
-  engine::InterfaceSide& ui() { return standIn->interfaceSide(); }
+  engine::messaging::InterfaceSide& ui() { return standIn->interfaceSide(); }
   void settle() { queue.runUntilIdle(); }
 
   dispatch::testing::FakeMainQueue queue;

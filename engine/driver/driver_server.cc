@@ -10,8 +10,6 @@
 #include "engine/driver/driver_socket_file.h"
 #include "platform/dispatch/lifetime.h"
 #include "platform/dispatch/signal_connection.h"
-#include "engine/driver/driver_protocol.h"
-#include "engine/driver/driver_socket_file.h"
 
 namespace engine::driver {
 
