@@ -18,6 +18,7 @@
 int main(int argc, char* argv[]) {
   // Before any thread exists: a sweep holds two descriptors per running child.
   process::raiseDescriptorLimit();
+  process::reserveDescriptorTable();
   // The main thread delivers every result; it alone asks to be run promptly when it wakes.
   dispatch::preferPromptWakeups();
 

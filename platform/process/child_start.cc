@@ -24,7 +24,6 @@ namespace process {
 namespace {
 
 constexpr int kExecFailed = 127;
-constexpr long kLowestPriority = 19;
 constexpr long kSignals = 64;
 constexpr size_t kKernelSigsetSize = 8;
 // The child needs well under a page; the rest is never touched, so it costs no memory.
@@ -129,7 +128,7 @@ CHILD_CODE void becomeOutput(int output, int target) {
 // handler of the parent's can run here.
 __attribute__((no_sanitize("address", "thread", "undefined"))) int childMain(void* argument) {
   const ChildPlan* plan = static_cast<const ChildPlan*>(argument);
-  rawSyscall(SYS_setpriority, PRIO_PROCESS, 0, kLowestPriority);
+  rawSyscall(SYS_setpriority, PRIO_PROCESS, 0, kChildNiceness);
   for (long signal = 1; signal <= kSignals; ++signal) {
     rawSyscall(SYS_rt_sigaction, signal, reinterpret_cast<long>(kDefaultAction), 0, kKernelSigsetSize);
   }

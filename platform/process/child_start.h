@@ -76,11 +76,16 @@ struct StartedChild {
   ChildMemory memory;
 };
 
+// The niceness children run at, and the launcher thread that makes them (see clone_launcher.h).
+inline constexpr int kChildNiceness = 19;
+
 // Starts the program at `path` (no PATH search) with `arguments` as a child whose standard
 // output and standard error are `output`, and returns as soon as the child exists, without
 // waiting for its exec. The child gets nothing else of ours (no other descriptor, every
-// signal at its default and none blocked), and lowers its own priority to nice 19 before it
-// execs, so that however many start at once, the parent keeps the processor when it wants it.
+// signal at its default and none blocked), and lowers its own priority to kChildNiceness before
+// it execs, so that however many start at once, the parent keeps the processor when it wants it.
+// Until then it runs at the caller's priority: a child made at normal priority is picked
+// ahead of the thread it woke up beside, so callers that make many should run low themselves.
 //
 // A program that is not there, or that we may not execute, is refused here (an errno
 // value), as is a child that cannot be made (no memory, no descriptor for its pidfd). A

@@ -1,4 +1,4 @@
-// The posix_spawn launcher with real children (/bin/sh; no network).
+// The clone launcher with real children (/bin/sh; no network).
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <fstream>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -52,6 +54,21 @@ int threads() {
     closedir(dir);
   }
   return count;
+}
+
+// The thread of this process with that name, or 0.
+pid_t threadNamed(const std::string& name) {
+  pid_t found = 0;
+  if (DIR* dir = opendir("/proc/self/task")) {
+    while (dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] == '.') continue;
+      std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+      std::string line;
+      if (std::getline(comm, line) && line == name) found = atoi(entry->d_name);
+    }
+    closedir(dir);
+  }
+  return found;
 }
 
 // True when this process has no child at all, zombies included.
@@ -135,6 +152,21 @@ TEST(CloneLauncherTest, StartsItsThreadsOnlyWithTheFirstLaunch) {
   ASSERT_EQ(launcher.launch("/bin/sh", shell("exit 0"), ended.handler(0)), std::nullopt);
   EXPECT_EQ(threads(), threadsBefore + 2);  // the reaper and the launcher
   EXPECT_EQ(ended.waitFor(1)[0], (Termination{false, 0}));
+}
+
+// A child made at normal priority runs ahead of the main thread until it lowers its own, so
+// the thread that makes children runs low as well.
+TEST(CloneLauncherTest, ChildrenAndTheThreadThatMakesThemRunAtTheLowestPriority) {
+  Terminations ended;
+  process::CloneLauncher launcher;
+  // The shell exits with its niceness: the 17th field after the name in its stat line.
+  ASSERT_EQ(launcher.launch("/bin/sh", shell("set -- $(cut -d')' -f2 /proc/$$/stat); exit ${17}"), ended.handler(0)),
+            std::nullopt);
+  EXPECT_EQ(ended.waitFor(1)[0], (Termination{false, process::kChildNiceness}));
+  const pid_t launcherThread = threadNamed("child launcher");
+  ASSERT_NE(launcherThread, 0);
+  EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(launcherThread)), process::kChildNiceness);
+  EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(threadNamed("process reaper"))), 0);
 }
 
 TEST(CloneLauncherTest, AChildSeesOnlyItsStandardDescriptors) {
@@ -286,6 +318,24 @@ TEST(DescriptorLimitTest, RaisesTheSoftLimitToTheHardOne) {
   getrlimit(RLIMIT_NOFILE, &now);
   EXPECT_EQ(now.rlim_cur, saved.rlim_max);
   setrlimit(RLIMIT_NOFILE, &saved);
+}
+
+// Grown later, once threads share it, the table makes the thread that grows it wait for an
+// RCU grace period: the main thread, in a sweep's first launch loop.
+TEST(DescriptorLimitTest, ReservingGrowsTheTableAndLeavesNoDescriptorOpen) {
+  auto tableSize = [] {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.starts_with("FDSize:")) return atoi(line.c_str() + 7);
+    }
+    return 0;
+  };
+  const int before = tableSize();
+  ASSERT_GT(before, 0);
+  const int descriptors = openDescriptors();
+  process::reserveDescriptorTable(before * 4);
+  EXPECT_GE(tableSize(), before * 4);
+  EXPECT_EQ(openDescriptors(), descriptors);
 }
 
 }  // namespace
