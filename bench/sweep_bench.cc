@@ -4,8 +4,8 @@
 //   - bare_sweep: 254 posix_spawn'ed pings with unread pipes (the floor of this design);
 //   - fping over the /24 with the same timeout, at its default interval;
 //   - a shell loop of 254 background pings.
-// Also the lag from the reaper collecting a child to its event reaching the sink, and the
-// host's own CPU time beside its children's. Prints "ROW|..." lines for bench/run.
+// Also the lag from the reaper collecting a child to its event reaching the sink, how long
+// the main thread waited for a core, and the host's own CPU time beside its children's. Prints "ROW|..." lines for bench/run.
 //   sweep_bench ROUNDS BARE_SWEEP       (inside a fakelan namespace only; bench/run runs it)
 #include <glib.h>
 #include <spawn.h>
@@ -53,6 +53,16 @@ double cpuMs(int who) {
   getrusage(who, &usage);
   return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// How long the calling thread has waited, runnable, for a core (the kernel's schedstat).
+double threadWaitMs() {
+  FILE* file = std::fopen("/proc/thread-self/schedstat", "r");
+  if (!file) return 0;
+  unsigned long long ran = 0, waited = 0;
+  const bool read = std::fscanf(file, "%llu %llu", &ran, &waited) == 2;
+  std::fclose(file);
+  return read ? waited / 1e6 : 0;
 }
 
 // CPU time of the calling thread.
@@ -125,6 +135,8 @@ struct Figures {
   // From the reaper collecting a child to its event: for children collected once the launch
   // loop had returned, and for those collected while it still held the main thread.
   std::vector<double> lags, lagsDuringLaunch;
+  // Per round: how long the main thread waited, runnable, for a core during the host's sweep.
+  std::vector<double> mainWaits;
 };
 
 }  // namespace
@@ -140,6 +152,7 @@ int main(int argc, char** argv) {
   const std::string bare = argv[2];
 
   process::raiseDescriptorLimit();
+  process::reserveDescriptorTable();  // as the host's main() does
   dispatch::preferPromptWakeups();  // as the host's main() does
   dispatch::GlibMainQueue mainQueue;
   interfaces::LinuxInterfaceAddresses interfaces;
@@ -155,6 +168,7 @@ int main(int argc, char** argv) {
     int results = 0, answered = 0;
     const double selfBefore = cpuMs(RUSAGE_SELF), childrenBefore = cpuMs(RUSAGE_CHILDREN);
     const double loopCpuBefore = threadCpuMs();
+    const double waitBefore = threadWaitMs();
     const auto start = Clock::now();
     std::vector<std::pair<Clock::time_point, Clock::time_point>> deliveries;  // collected, delivered
     discovery->onListenWithArguments(flutter::EncodableValue(), [&](const flutter::EncodableValue& event) {
@@ -172,6 +186,7 @@ int main(int argc, char** argv) {
     const double loopCpu = threadCpuMs() - loopCpuBefore;
     while (!completed) g_main_context_iteration(nullptr, TRUE);
     const auto done = Clock::now();
+    f.mainWaits.push_back(threadWaitMs() - waitBefore);
     const double self = cpuMs(RUSAGE_SELF) - selfBefore, children = cpuMs(RUSAGE_CHILDREN) - childrenBefore;
     double worstDuring = 0;
     for (const auto& [collected, delivered] : deliveries) {
@@ -184,8 +199,8 @@ int main(int argc, char** argv) {
     f.cpuShare.push_back(children > 0 ? 100 * self / children : 0);
     std::printf(
         "  host: launch %.0f ms (CPU %.0f ms), total %.0f ms, %d results, %d answered, own CPU %.0f ms, children %.0f "
-        "ms\n",
-        ms(launched - start), loopCpu, ms(done - start), results, answered, self, children);
+        "ms, main thread waited %.1f ms for a core\n",
+        ms(launched - start), loopCpu, ms(done - start), results, answered, self, children, f.mainWaits.back());
   };
   auto bareSweep = [&] {
     auto out = run({bare, prefix});
@@ -246,6 +261,7 @@ int main(int argc, char** argv) {
               f.lagsDuringLaunch.size(), worst(f.lagsDuringLaunch), median(f.hostLaunch));
   std::printf("ROW|... their worst wait / that round's launch loop, worst round|%.2f|-|-|<= 1\n",
               worst(f.duringLaunchOverLoop));
+  std::printf("ROW|main thread waiting for a core in a sweep, worst round|%.1f ms|-|-|-\n", worst(f.mainWaits));
   std::printf("ROW|host CPU beyond its children|%.1f %%|-|-|< 10 %%\n", median(f.cpuShare));
   return 0;
 }

@@ -8,7 +8,6 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -115,6 +114,7 @@ long cloneRaw(unsigned long flags, void* stack, int* parentTid, int* childTid, i
 // The kernel's struct sigaction, all zero: SIG_DFL, no flags, empty mask.
 const unsigned long kDefaultAction[4] = {0, 0, 0, 0};
 const unsigned long kNoSignals = 0;
+const sched_param kNoPriority{};  // the only priority the normal and idle policies take
 
 CHILD_CODE void becomeOutput(int output, int target) {
   if (output == target) {
@@ -128,7 +128,7 @@ CHILD_CODE void becomeOutput(int output, int target) {
 // handler of the parent's can run here.
 __attribute__((no_sanitize("address", "thread", "undefined"))) int childMain(void* argument) {
   const ChildPlan* plan = static_cast<const ChildPlan*>(argument);
-  rawSyscall(SYS_setpriority, PRIO_PROCESS, 0, kChildNiceness);
+  rawSyscall(SYS_sched_setscheduler, 0, kChildPolicy, reinterpret_cast<long>(&kNoPriority));
   for (long signal = 1; signal <= kSignals; ++signal) {
     rawSyscall(SYS_rt_sigaction, signal, reinterpret_cast<long>(kDefaultAction), 0, kKernelSigsetSize);
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sched.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -76,14 +77,15 @@ struct StartedChild {
   ChildMemory memory;
 };
 
-// The niceness children run at, and the launcher thread that makes them (see clone_launcher.h).
-inline constexpr int kChildNiceness = 19;
+// The scheduling policy children run under, and the launcher thread that makes them (see
+// clone_launcher.h): they run only when no thread at normal priority wants the processor.
+inline constexpr int kChildPolicy = SCHED_IDLE;
 
 // Starts the program at `path` (no PATH search) with `arguments` as a child whose standard
 // output and standard error are `output`, and returns as soon as the child exists, without
 // waiting for its exec. The child gets nothing else of ours (no other descriptor, every
-// signal at its default and none blocked), and lowers its own priority to kChildNiceness before
-// it execs, so that however many start at once, the parent keeps the processor when it wants it.
+// signal at its default and none blocked), and puts itself under kChildPolicy before it execs,
+// so that however many start at once, the parent keeps the processor when it wants it.
 // Until then it runs at the caller's priority: a child made at normal priority is picked
 // ahead of the thread it woke up beside, so callers that make many should run low themselves.
 //

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sched.h>
 #include <sys/epoll.h>
-#include <sys/resource.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -118,12 +118,13 @@ std::optional<LaunchError> CloneLauncher::launch(const std::string& path, const 
 void CloneLauncher::launchWaiting() {
   // At most 15 characters, or the name is refused.
   pthread_setname_np(pthread_self(), "child launcher");
-  // A child starts at the priority of the thread that makes it, and a new task at normal
+  // A child starts under the policy of the thread that makes it, and a new task at normal
   // priority is run ahead of one that has been waiting: made at normal priority, a sweep's
   // children took turns ahead of the main thread for up to 8 ms before each could lower its
   // own. Made from here, they are low from their first instruction. Only launches wait for
   // this thread; the reaper, which hands back results, stays at normal priority.
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kChildNiceness);
+  const sched_param noPriority{};
+  sched_setscheduler(0, kChildPolicy, &noPriority);  // 0: this thread
   for (;;) {
     std::deque<Request> batch;
     bool stop;

@@ -159,14 +159,14 @@ TEST(CloneLauncherTest, StartsItsThreadsOnlyWithTheFirstLaunch) {
 TEST(CloneLauncherTest, ChildrenAndTheThreadThatMakesThemRunAtTheLowestPriority) {
   Terminations ended;
   process::CloneLauncher launcher;
-  // The shell exits with its niceness: the 17th field after the name in its stat line.
-  ASSERT_EQ(launcher.launch("/bin/sh", shell("set -- $(cut -d')' -f2 /proc/$$/stat); exit ${17}"), ended.handler(0)),
+  // The shell exits with its scheduling policy: the 39th field after the name in its stat line.
+  ASSERT_EQ(launcher.launch("/bin/sh", shell("set -- $(cut -d')' -f2 /proc/$$/stat); exit ${39}"), ended.handler(0)),
             std::nullopt);
-  EXPECT_EQ(ended.waitFor(1)[0], (Termination{false, process::kChildNiceness}));
+  EXPECT_EQ(ended.waitFor(1)[0], (Termination{false, process::kChildPolicy}));
   const pid_t launcherThread = threadNamed("child launcher");
   ASSERT_NE(launcherThread, 0);
-  EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(launcherThread)), process::kChildNiceness);
-  EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(threadNamed("process reaper"))), 0);
+  EXPECT_EQ(sched_getscheduler(launcherThread), process::kChildPolicy);
+  EXPECT_EQ(sched_getscheduler(threadNamed("process reaper")), SCHED_OTHER);
 }
 
 TEST(CloneLauncherTest, AChildSeesOnlyItsStandardDescriptors) {
