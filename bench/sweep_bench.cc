@@ -5,7 +5,8 @@
 //   - fping over the /24 with the same timeout, at its default interval;
 //   - a shell loop of 254 background pings.
 // Also the lag from the reaper collecting a child to its event reaching the sink, how long
-// the main thread waited for a core, and the host's own CPU time beside its children's. Prints "ROW|..." lines for bench/run.
+// the main thread waited for a core, and the host's own CPU time beside its children's.
+// Prints "ROW|..." lines for bench/run.
 //   sweep_bench ROUNDS BARE_SWEEP       (inside a fakelan namespace only; bench/run runs it)
 #include <glib.h>
 #include <spawn.h>
@@ -153,7 +154,7 @@ int main(int argc, char** argv) {
 
   process::raiseDescriptorLimit();
   process::reserveDescriptorTable();  // as the host's main() does
-  dispatch::preferPromptWakeups();  // as the host's main() does
+  dispatch::preferPromptWakeups();    // as the host's main() does
   dispatch::GlibMainQueue mainQueue;
   interfaces::LinuxInterfaceAddresses interfaces;
   process::CloneLauncher realProcesses;

@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <pthread.h>
-#include <signal.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>

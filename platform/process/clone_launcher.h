@@ -19,14 +19,15 @@ namespace process {
 // child's pipe, so that a missing ping or a full descriptor table is refused at once, and
 // hands the rest to a launcher thread: making a child costs tens of microseconds of the
 // caller's processor, and a sweep makes hundreds at once, which would keep the main thread
-// from drawing the window. The child does not make its parent wait for its exec, and runs at
-// the lowest priority from the start (the launcher thread runs there too), so launching
-// hundreds at once neither holds up the launcher thread nor takes the processor from the host. A child's memory (its stack until it execs) is
-// released when it is collected. One reaper thread waits on a pidfd per child (epoll)
-// and collects each with waitid(P_PIDFD), so it never reaps children that other parts of
-// the program (GLib among them) started and wait for themselves. A child's pipe stays open
-// until the child has ended: a child writing into a closed pipe would die of SIGPIPE and
-// turn its answer into a failure. No descriptor of ours leaks into a child.
+// from drawing the window. The child does not make its parent wait for its exec, and runs
+// under SCHED_IDLE from the start (the launcher thread runs there too), so launching
+// hundreds at once neither holds up the launcher thread nor takes the processor from the
+// host. A child's memory (its stack until it execs) is released when it is collected. One
+// reaper thread waits on a pidfd per child (epoll) and collects each with
+// waitid(P_PIDFD), so it never reaps children that other parts of the program (GLib among
+// them) started and wait for themselves. A child's pipe stays open until the child has
+// ended: a child writing into a closed pipe would die of SIGPIPE and turn its answer into
+// a failure. No descriptor of ours leaks into a child.
 //
 // Both threads start with the first launch, not before: a thread that already exists
 // while GTK starts up makes the toolkit's start measurably slower, and most runs of the

@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <fstream>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
