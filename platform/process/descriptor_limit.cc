@@ -2,9 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
+
+#include "platform/process/unique_fd.h"
 
 namespace process {
 
@@ -23,12 +24,10 @@ void reserveDescriptorTable(int descriptors) {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
   const auto highest = static_cast<int>(std::min<rlim_t>(static_cast<rlim_t>(descriptors), limit.rlim_cur)) - 1;
-  const int probe = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (probe < 0) return;
+  const UniqueFd probe(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  if (!probe.valid()) return;
   // The table grows to hold the highest descriptor in use, and stays grown after it closes.
-  const int high = fcntl(probe, F_DUPFD_CLOEXEC, highest);
-  if (high >= 0) close(high);
-  close(probe);
+  const UniqueFd high(fcntl(probe.get(), F_DUPFD_CLOEXEC, highest));
 }
 
 }  // namespace process
