@@ -27,6 +27,12 @@ constexpr long kSignals = 64;
 constexpr size_t kKernelSigsetSize = 8;
 // The child needs well under a page; the rest is never touched, so it costs no memory.
 constexpr size_t kStackBytes = 16 * 1024;
+// Nobody reads what a child writes, so it is not worth loading the user's locale for: under
+// C.UTF-8 that was about a fifth of a ping's start-up, 254 times a sweep. LC_ALL outranks
+// LANG and the other LC_ variables, so the child's own LC_ALL is the only one replaced.
+constexpr char kChildLocale[] = "LC_ALL=C";
+
+bool isLocaleOverride(const char* variable) { return std::strncmp(variable, "LC_ALL=", 7) == 0; }
 
 // Everything the child reads, all inside its own block: nothing of the parent's that the
 // parent may change or free while the child runs.
@@ -246,11 +252,13 @@ std::variant<StartedChild, int> startChild(ChildStacks& stacks, const std::strin
   // usual reasons are told here instead.
   if (faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) != 0) return errno;
 
-  size_t environmentCount = 0;
-  size_t textBytes = path.size() + 1;
+  size_t environmentCount = 1;  // kChildLocale
+  size_t textBytes = path.size() + 1 + sizeof kChildLocale;
   for (const auto& argument : arguments) textBytes += argument.size() + 1;
-  for (char** variable = environ; variable && *variable; ++variable, ++environmentCount) {
+  for (char** variable = environ; variable && *variable; ++variable) {
+    if (isLocaleOverride(*variable)) continue;
     textBytes += std::strlen(*variable) + 1;
+    ++environmentCount;
   }
   const size_t planBytes =
       sizeof(ChildPlan) + alignof(char*) + sizeof(char*) * (arguments.size() + 2 + environmentCount + 1) + textBytes;
@@ -282,8 +290,12 @@ std::variant<StartedChild, int> startChild(ChildStacks& stacks, const std::strin
   plan->path = argv[0] = writer.copy(path.c_str());
   for (size_t i = 0; i < arguments.size(); ++i) argv[i + 1] = writer.copy(arguments[i].c_str());
   argv[arguments.size() + 1] = nullptr;
-  for (size_t i = 0; i < environmentCount; ++i) envp[i] = writer.copy(environ[i]);
-  envp[environmentCount] = nullptr;
+  char** nextVariable = envp;
+  for (char** variable = environ; variable && *variable; ++variable) {
+    if (!isLocaleOverride(*variable)) *nextVariable++ = writer.copy(*variable);
+  }
+  *nextVariable++ = writer.copy(kChildLocale);
+  *nextVariable = nullptr;
   plan->argv = argv;
   plan->envp = envp;
   void* stackTop = planStart - 16;

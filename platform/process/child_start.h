@@ -92,7 +92,8 @@ inline constexpr int kChildPolicy = SCHED_IDLE;
 // A program that is not there, or that we may not execute, is refused here (an errno
 // value), as is a child that cannot be made (no memory, no descriptor for its pidfd). A
 // program that is there but still fails to exec makes the child exit with status 127.
-// Any thread may call it; the child starts with the caller's environment.
+// Any thread may call it; the child starts with the caller's environment, in the C locale
+// (LC_ALL=C), since nobody reads what it writes.
 // The child's memory comes from `stacks` (or, for a very large environment, a mapping of
 // its own).
 std::variant<StartedChild, int> startChild(ChildStacks& stacks, const std::string& path,

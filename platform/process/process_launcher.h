@@ -29,7 +29,9 @@ using TerminationHandler = std::function<void(Termination)>;
 // Port: starts child processes. A child gets the program at `path` (no PATH search) with
 // `arguments`; its standard output and standard error go to one fresh pipe that nobody
 // reads (so its output never reaches ours); standard input, environment and working
-// directory are the host's. launch() is called on the main thread.
+// directory are the host's, except that the child runs in the C locale (LC_ALL=C): with
+// its output unread, loading the user's locale would be wasted start-up. launch() is
+// called on the main thread.
 class ProcessLauncher {
  public:
   virtual ~ProcessLauncher() = default;

@@ -109,6 +109,9 @@ class Terminations {
 std::vector<std::string> shell(const std::string& script) { return {"-c", script}; }
 
 TEST(CloneLauncherTest, ReportsEachChildsEndingOffTheMainThreadAndLeavesNothingBehind) {
+  // Set before the launcher's threads exist.
+  setenv("LANG", "C.UTF-8", 1);
+  setenv("LC_ALL", "C.UTF-8", 1);
   const int descriptorsBefore = openDescriptors();
   Terminations ended;
   {
@@ -125,6 +128,9 @@ TEST(CloneLauncherTest, ReportsEachChildsEndingOffTheMainThreadAndLeavesNothingB
         {"kill -9 $$", {true, 9}},
         // Output into the pipe, late: the read end must still be open (else SIGPIPE).
         {"sleep 0.2; echo to the pipe; echo and its error >&2; exit 0", {false, 0}},
+        // The host's environment, in the C locale whatever the host's own LC_ALL.
+        {"[ \"$LC_ALL\" = C ] && [ \"$LANG\" = C.UTF-8 ] && [ -n \"$PATH\" ] && env | grep -c ^LC_ALL= | grep -qx 1",
+         {false, 0}},
         {"exit \"$#\"", {false, 3}},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
