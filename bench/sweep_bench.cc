@@ -128,6 +128,18 @@ std::optional<std::string> run(const std::vector<std::string>& argv) {
   return out;
 }
 
+// A sweep's unanswered ARP requests give up about 3 s after they went out, and each then
+// sends a "host unreachable" to every raw ICMP socket open at that moment (ping's filter
+// lets them through): run back to back, one sweep woke every ping of the next one some 200
+// times. So every sweep here starts, as a lone sweep would, once no neighbour is unresolved.
+void waitForSettledNeighbours() {
+  for (const auto giveUp = Clock::now() + std::chrono::seconds(10); Clock::now() < giveUp;) {
+    const auto unresolved = run({"ip", "-4", "neigh", "show", "nud", "incomplete"});
+    if (!unresolved || unresolved->empty()) return;
+    usleep(50'000);
+  }
+}
+
 struct Figures {
   std::vector<double> hostTotal, hostLaunch, bareTotal, bareLaunch, fping, shell, cpuShare;
   // Per round: the host's launch loop over the bare program's, and the worst wait of a
@@ -165,6 +177,7 @@ int main(int argc, char** argv) {
 
   Figures f;
   auto hostSweep = [&] {
+    waitForSettledNeighbours();
     bool completed = false;
     int results = 0, answered = 0;
     const double selfBefore = cpuMs(RUSAGE_SELF), childrenBefore = cpuMs(RUSAGE_CHILDREN);
@@ -204,6 +217,7 @@ int main(int argc, char** argv) {
         ms(launched - start), loopCpu, ms(done - start), results, answered, self, children, f.mainWaits.back());
   };
   auto bareSweep = [&] {
+    waitForSettledNeighbours();
     auto out = run({bare, prefix});
     double launch = 0, total = 0;
     int answered = 0;
@@ -216,6 +230,7 @@ int main(int argc, char** argv) {
     std::printf("  bare: launch %.0f ms, total %.0f ms, %d answered\n", launch, total, answered);
   };
   auto timed = [&](std::vector<double>& into, const char* name, const std::vector<std::string>& argv) {
+    waitForSettledNeighbours();
     const auto start = Clock::now();
     auto out = run(argv);
     into.push_back(ms(Clock::now() - start));
