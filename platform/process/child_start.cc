@@ -29,7 +29,7 @@ constexpr size_t kKernelSigsetSize = 8;
 constexpr size_t kStackBytes = 16 * 1024;
 // Nobody reads what a child writes, so it is not worth loading the user's locale for: under
 // C.UTF-8 that was about a fifth of a ping's start-up, 254 times a sweep. LC_ALL outranks
-// LANG and the other LC_ variables, so the child's own LC_ALL is the only one replaced.
+// LANG and the other LC_ variables, so an LC_ALL of the host's is the only one replaced.
 constexpr char kChildLocale[] = "LC_ALL=C";
 
 bool isLocaleOverride(const char* variable) { return std::strncmp(variable, "LC_ALL=", 7) == 0; }

@@ -12,11 +12,10 @@ std::optional<long> raiseDescriptorLimit();
 
 // Grows the descriptor table now to hold `descriptors`, as far as the soft limit allows.
 // The kernel grows it on demand, but once threads share it every growth waits for an RCU
-// grace period: 5–11 ms here, in the middle of a sweep's first launch loop on the main
-// thread. A sweep holds two descriptors per running child (three while
-// it waits for the launcher thread), so 1,024 covers one. Call once at
-// start, before threads exist; the table never shrinks, so this costs nothing a sweep would
-// not cost later (about 9 KiB).
+// grace period: 5–11 ms measured, in the middle of a sweep's first launch loop on the main
+// thread. A sweep holds two descriptors per running child (three while it waits for the
+// launcher thread), so 1,024 covers one. Call once at start, before threads exist; the
+// table never shrinks, so this costs nothing a sweep would not cost later (about 9 KiB).
 void reserveDescriptorTable(int descriptors = 1024);
 
 }  // namespace process
