@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -24,6 +25,18 @@ std::set<std::string> fakelanReachable() {
     if (!host.empty()) result.insert(environment("FAKELAN_PREFIX") + "." + host);
   }
   return result;
+}
+
+bool waitForSettledNeighbours() {
+  return eventually(
+      [] {
+        FILE* listing = popen("ip -4 neigh show nud incomplete", "r");
+        if (!listing) return false;
+        char line[256];
+        const bool unresolved = std::fgets(line, sizeof line, listing) != nullptr;
+        return pclose(listing) == 0 && !unresolved;
+      },
+      std::chrono::seconds(10));
 }
 
 namespace {

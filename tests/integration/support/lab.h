@@ -15,6 +15,13 @@ std::string environment(const char* name);
 std::set<std::string> fakelanReachable();
 // Inside a fakelan run: PREFIX.host.
 std::string fakelanAddress(int host);
+// Inside a fakelan run: waits, at most 10 s, until no neighbour is left unresolved, and says
+// whether that came. A sweep's unanswered ARP requests give up about 3 s after they went
+// out, each with a "host unreachable" that reaches every raw ICMP socket open then: in
+// sweeps run back to back, the sockets of some pings of the next sweep overflowed (up to
+// 152 messages dropped each, in /proc/net/raw), and now and then a responder was reported
+// silent.
+bool waitForSettledNeighbours();
 
 // Descriptors open in process `pid`.
 int openDescriptors(pid_t pid);
