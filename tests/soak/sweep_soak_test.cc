@@ -46,6 +46,9 @@ class ScanSoak : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(environment("FAKELAN_NS_SCAN").empty()) << "refusing to sweep outside a fakelan namespace";
     if (environment("DISPLAY").empty()) GTEST_SKIP() << "needs an X display (tests/run-tests starts Xvfb)";
+    // Each test's sweeps start as a lone one would, not right behind the previous test's: a
+    // responder was now and then reported silent on a slow machine (waitForSettledNeighbours).
+    ASSERT_TRUE(waitForSettledNeighbours());
     socket_ = dir_.path() + "/driver.sock";
     std::map<std::string, std::string> variables{
         {"TESSRA_DRIVER_SOCKET", socket_}, {"XDG_CONFIG_HOME", dir_.path() + "/config"}, {"HOME", dir_.path()}};
@@ -134,9 +137,7 @@ TEST_F(ScanSoak, FiftySweepsInARowThroughOneListenerLoseNothingAndLeaveNothing) 
   long residentAfter10 = 0;
   for (int sweep = 1; sweep <= 50; ++sweep) {
     SCOPED_TRACE("sweep " + std::to_string(sweep));
-    // Each sweep starts as a lone one would: right behind the previous one, a responder was
-    // now and then reported silent on a slow machine (see waitForSettledNeighbours).
-    ASSERT_TRUE(waitForSettledNeighbours());
+    ASSERT_TRUE(waitForSettledNeighbours());  // as in SetUp
     listen();
     Sweeps got = collect(1);
     expectEveryAddress(got, 1);
@@ -191,6 +192,7 @@ TEST_F(ScanSoak, ADriverThatLeavesMidSweepTakesNothingDownWithIt) {
   // Through the main queue after whatever the abandoned sweep still had queued, so that
   // none of it can reach the next listener.
   ASSERT_TRUE(driver_->invoke("launch_at_startup", "launchAtStartupIsEnabled"));
+  ASSERT_TRUE(waitForSettledNeighbours());  // as in SetUp
   listen();
   Sweeps got = collect(1);
   expectEveryAddress(got, 1);
@@ -218,6 +220,7 @@ TEST_F(ScanSoak, LaunchesThatRunOutOfDescriptorsPartWayStillReportEveryAddress) 
   expectNothingLeft(descriptorsBefore);
 
   ASSERT_EQ(prlimit(app_->pid(), RLIMIT_NOFILE, &original, nullptr), 0);
+  ASSERT_TRUE(waitForSettledNeighbours());  // as in SetUp
   listen();
   Sweeps recovered = collect(1);
   expectEveryAddress(recovered, 1);
