@@ -22,10 +22,14 @@
 #include "platform/process/child_start.h"
 #include "platform/process/clone_launcher.h"
 #include "platform/process/descriptor_limit.h"
+#include "tests/integration/process/children.h"
 
 namespace {
 
 using process::Termination;
+using process::testing::noChildren;
+using process::testing::shell;
+using process::testing::Terminations;
 
 int openDescriptors() {
   int count = 0;
@@ -70,43 +74,6 @@ pid_t threadNamed(const std::string& name) {
   }
   return found;
 }
-
-// True when this process has no child at all, zombies included.
-bool noChildren() {
-  siginfo_t info{};
-  return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == -1 && errno == ECHILD;
-}
-
-// Collects terminations from the reaper thread and waits for a given number of them.
-class Terminations {
- public:
-  process::TerminationHandler handler(size_t slot) {
-    return [this, slot](Termination termination) {
-      std::lock_guard lock(mutex_);
-      if (results_.size() <= slot) results_.resize(slot + 1);
-      results_[slot] = termination;
-      ++count_;
-      onMainThread_ |= std::this_thread::get_id() == mainThread_;
-      changed_.notify_all();
-    };
-  }
-  std::vector<Termination> waitFor(size_t count) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return count_ >= count; });
-    return results_;
-  }
-  bool anyOnMainThread() const { return onMainThread_; }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<Termination> results_;
-  size_t count_ = 0;
-  bool onMainThread_ = false;
-  std::thread::id mainThread_ = std::this_thread::get_id();
-};
-
-std::vector<std::string> shell(const std::string& script) { return {"-c", script}; }
 
 TEST(CloneLauncherTest, ReportsEachChildsEndingOffTheMainThreadAndLeavesNothingBehind) {
   // Set before the launcher's threads exist.
