@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -9,7 +10,7 @@
 #include "platform/dispatch/glib_main_queue.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
-#include "platform/process/clone_launcher.h"
+#include "platform/process/child_launcher_process.h"
 #include "platform/service_management/autostart_service_management.h"
 #include "platform/system_log/system_log.h"
 #include "platform/system_version/system_version.h"
@@ -38,7 +39,7 @@ class LinuxAdapters {
 
   // What the main window's discovery uses; its diagnostic lines go to `out`.
   discovery::DiscoveryServices discoveryServices(std::ostream& out) {
-    return {interfaces_, processes_, mainQueue_, connections_, out};
+    return {interfaces_, *processes_, mainQueue_, connections_, out};
   }
 
   // What LaunchAtLogin works through.
@@ -50,7 +51,7 @@ class LinuxAdapters {
   // In the order they depend on one another; each outlives those declared after it.
   dispatch::GlibMainQueue mainQueue_;
   interfaces::LinuxInterfaceAddresses interfaces_;
-  process::CloneLauncher processes_;
+  std::unique_ptr<process::ProcessLauncher> processes_ = process::makeProcessLauncher();
   network::SocketConnectionFactory connections_;
   bundle::LinuxBundle bundle_;
   std::string applicationId_;

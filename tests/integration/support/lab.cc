@@ -59,11 +59,35 @@ int openDescriptors(pid_t pid) {
   return count;
 }
 
-std::string childrenOf(pid_t pid) {
+namespace {
+
+std::string directChildrenOf(pid_t pid) {
   std::string all;
   const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
   forEachEntry(tasks, [&](const std::string& task) { all += readFile(tasks + "/" + task + "/children"); });
   return all;
+}
+
+// Its name as the kernel keeps it: the first 15 characters.
+bool isChildLauncher(const std::string& pid) { return readFile("/proc/" + pid + "/comm") == "tessra-child-la\n"; }
+
+}  // namespace
+
+std::string childrenOf(pid_t pid) {
+  std::stringstream direct(directChildrenOf(pid));
+  std::string all;
+  for (std::string child; direct >> child;) {
+    all += isChildLauncher(child) ? directChildrenOf(std::stoi(child)) : child + " ";
+  }
+  return all;
+}
+
+pid_t childLauncherOf(pid_t pid) {
+  std::stringstream direct(directChildrenOf(pid));
+  for (std::string child; direct >> child;) {
+    if (isChildLauncher(child)) return std::stoi(child);
+  }
+  return 0;
 }
 
 std::string pingChildrenOf(pid_t pid) {
@@ -117,7 +141,10 @@ std::string programOf(const std::string& proc) {
 std::string describeChildren(pid_t pid) {
   std::stringstream children(childrenOf(pid));
   std::string description;
-  const std::string parentProgram = programOf("/proc/" + std::to_string(pid));
+  // Made by the child-launcher process where there is one, else by the program itself.
+  const pid_t launcher = childLauncherOf(pid);
+  const std::string maker = std::to_string(launcher != 0 ? launcher : pid);
+  const std::string parentProgram = programOf("/proc/" + maker);
   for (std::string child; children >> child;) {
     const std::string proc = "/proc/" + child;
     // A zombie has no command line any more; its name and state still say what it was.
@@ -134,8 +161,8 @@ std::string describeChildren(pid_t pid) {
   if (description.empty()) return "no children";
   // What each thread of the parent waits in: a child left uncollected beside a launcher
   // thread in epoll_wait was never reported; one beside a blocked launcher was.
-  description += "threads of " + std::to_string(pid) + ":";
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  description += "threads of " + maker + ":";
+  const std::string tasks = "/proc/" + maker + "/task";
   forEachEntry(tasks, [&](const std::string& task) {
     const std::string proc = tasks + "/" + task;
     description += " " + task + " " + statusField(proc, "Name") + " [" + statusField(proc, "State") + ", in " +

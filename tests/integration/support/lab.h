@@ -25,8 +25,13 @@ bool waitForSettledNeighbours();
 
 // Descriptors open in process `pid`.
 int openDescriptors(pid_t pid);
-// The children of `pid`, zombies included, from every thread's list (empty when none).
+// The children of `pid`, zombies included, from every thread's list (empty when none). The
+// program's child-launcher process stands for the children it makes on the program's behalf:
+// they are listed in its place, and it is not listed itself.
 std::string childrenOf(pid_t pid);
+// The program's child-launcher process, a child of `pid`, or 0 while it has none (it starts
+// with the first launch).
+pid_t childLauncherOf(pid_t pid);
 
 // Of those, the ping children (running or zombies): what a sweep must not leave behind. A
 // ping still being spawned runs under the program's own name until its exec.
