@@ -4,10 +4,12 @@
 //   - bare_sweep: 254 posix_spawn'ed pings with unread pipes (the floor of this design);
 //   - fping over the /24 with the same timeout, at its default interval;
 //   - a shell loop of 254 background pings.
-// Also the lag from the reaper collecting a child to its event reaching the sink, how long
+// Also the lag from the host learning of a child's end (the child-launcher process's answer
+// reaching the host's reading thread) to its event reaching the sink, how long
 // the main thread waited for a core, and the host's own CPU time beside its children's.
 // Prints "ROW|..." lines for bench/run.
 //   sweep_bench ROUNDS BARE_SWEEP       (inside a fakelan namespace only; bench/run runs it)
+#include <dirent.h>
 #include <glib.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -19,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -32,7 +35,7 @@
 #include "platform/dispatch/main_thread_scheduling.h"
 #include "platform/interfaces/linux_interface_addresses.h"
 #include "platform/network/socket_connection_factory.h"
-#include "platform/process/clone_launcher.h"
+#include "platform/process/child_launcher_process.h"
 #include "platform/process/descriptor_limit.h"
 
 extern char** environ;
@@ -56,6 +59,36 @@ double cpuMs(int who) {
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
+// CPU time of the child-launcher process `pid`: its own threads' (their schedstat, in ns),
+// and its collected children's (stat's cutime and cstime, in clock ticks).
+struct LauncherCpu {
+  double own = 0, children = 0;
+};
+LauncherCpu launcherCpuMs(pid_t pid) {
+  LauncherCpu cpu;
+  if (pid <= 0) return cpu;
+  const std::string proc = "/proc/" + std::to_string(pid);
+  if (DIR* tasks = opendir((proc + "/task").c_str())) {
+    while (dirent* task = readdir(tasks)) {
+      if (task->d_name[0] == '.') continue;
+      std::ifstream schedstat(proc + "/task/" + task->d_name + "/schedstat");
+      unsigned long long ran = 0;
+      if (schedstat >> ran) cpu.own += ran / 1e6;
+    }
+    closedir(tasks);
+  }
+  std::ifstream statFile(proc + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));  // from field 3 on
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 17 && fields >> field; ++i) {
+    if (i >= 16) ticks += std::stod(field);
+  }
+  cpu.children = ticks * 1e3 / static_cast<double>(sysconf(_SC_CLK_TCK));
+  return cpu;
+}
+
 // How long the calling thread has waited, runnable, for a core (the kernel's schedstat).
 double threadWaitMs() {
   FILE* file = std::fopen("/proc/thread-self/schedstat", "r");
@@ -73,7 +106,7 @@ double threadCpuMs() {
   return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-// The real launcher, noting when the reaper hands over each child's end.
+// The real launcher, noting when the host learns of each child's end.
 class TimingLauncher : public process::ProcessLauncher {
  public:
   explicit TimingLauncher(process::ProcessLauncher& real) : real_(real) {}
@@ -169,7 +202,7 @@ int main(int argc, char** argv) {
   dispatch::preferPromptWakeups();    // as the host's main() does
   dispatch::GlibMainQueue mainQueue;
   interfaces::LinuxInterfaceAddresses interfaces;
-  process::CloneLauncher realProcesses;
+  process::ChildLauncherProcess realProcesses(TESSRA_CHILD_LAUNCHER_BINARY);  // as the host has it
   TimingLauncher processes(realProcesses);
   network::SocketConnectionFactory connections(mainQueue);
   auto discovery = std::make_shared<discovery::LocalNetworkDiscovery>(
@@ -180,7 +213,9 @@ int main(int argc, char** argv) {
     waitForSettledNeighbours();
     bool completed = false;
     int results = 0, answered = 0;
-    const double selfBefore = cpuMs(RUSAGE_SELF), childrenBefore = cpuMs(RUSAGE_CHILDREN);
+    // The children are the child-launcher process's; its own time counts as the host's.
+    const LauncherCpu launcherBefore = launcherCpuMs(realProcesses.launcherPid());
+    const double selfBefore = cpuMs(RUSAGE_SELF) + launcherBefore.own, childrenBefore = launcherBefore.children;
     const double loopCpuBefore = threadCpuMs();
     const double waitBefore = threadWaitMs();
     const auto start = Clock::now();
@@ -201,7 +236,9 @@ int main(int argc, char** argv) {
     while (!completed) g_main_context_iteration(nullptr, TRUE);
     const auto done = Clock::now();
     f.mainWaits.push_back(threadWaitMs() - waitBefore);
-    const double self = cpuMs(RUSAGE_SELF) - selfBefore, children = cpuMs(RUSAGE_CHILDREN) - childrenBefore;
+    const LauncherCpu launcherAfter = launcherCpuMs(realProcesses.launcherPid());
+    const double self = cpuMs(RUSAGE_SELF) + launcherAfter.own - selfBefore,
+                 children = launcherAfter.children - childrenBefore;
     double worstDuring = 0;
     for (const auto& [collected, delivered] : deliveries) {
       (collected < launched ? f.lagsDuringLaunch : f.lags).push_back(ms(delivered - collected));
