@@ -65,9 +65,11 @@ class Installation : public ::testing::Test {
 };
 
 TEST_F(Installation, PutsTheProgramADesktopEntryAndItsIconWhereTheLauncherFindsThem) {
-  const std::string binary = installed("bin/tessra");
-  ASSERT_TRUE(fs::exists(binary));
-  EXPECT_NE(fs::status(binary).permissions() & fs::perms::owner_exec, fs::perms::none);
+  for (const char* program : {"bin/tessra", "libexec/tessra/tessra-child-launcher"}) {
+    const std::string binary = installed(program);
+    ASSERT_TRUE(fs::exists(binary)) << program;
+    EXPECT_NE(fs::status(binary).permissions() & fs::perms::owner_exec, fs::perms::none) << program;
+  }
 
   const std::string entry = installed(std::string("share/applications/") + kApplicationId + ".desktop");
   ASSERT_TRUE(fs::exists(entry));
