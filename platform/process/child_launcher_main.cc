@@ -49,9 +49,8 @@ int main() {
       if (received <= 0) break;  // the host closed its end, or is gone
       const std::string_view packet(buffer.data(), std::min(buffer.size(), static_cast<size_t>(received)));
       for (auto& [id, request] : process::decodeRequests(packet)) {
-        const bool started =
-            request && !launcher.launch(request->path, request->arguments,
-                                        [id = id](process::Termination t) { answer(id, t); });
+        const bool started = request && !launcher.launch(request->path, request->arguments,
+                                                         [id = id](process::Termination t) { answer(id, t); });
         if (!started) answer(id, kNotStarted);
       }
     }
